@@ -1,0 +1,9 @@
+#include "MediaDecode.hpp"
+
+#include "Areas.hpp"
+
+namespace halcy {
+
+MediaDecoded MediaDecode::decode(const MediaDecodeRequest&) { throw notBuiltYet(); }
+
+}  // namespace halcy

@@ -1,0 +1,9 @@
+#include "SnapProtocol.hpp"
+
+namespace halcy {
+
+MeetingSnap MeetingSnap::decode(const JsonObject&) { return {}; }
+
+Json MeetingSnapped::toJson() const { return Json::object(); }
+
+}  // namespace halcy

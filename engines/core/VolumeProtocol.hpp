@@ -1,0 +1,16 @@
+#pragma once
+// The output-volume records on the wire: parameters decode strictly, results encode in field order.
+
+#include "Json.hpp"
+
+namespace halcy {
+
+struct VolumeWatch {
+  static VolumeWatch decode(const JsonObject& params);
+};
+
+struct OutputVolume {
+  Json toJson() const;
+};
+
+}  // namespace halcy

@@ -1,0 +1,79 @@
+#include "LinuxHost.hpp"
+
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "Areas.hpp"
+#include "LinuxPermissions.hpp"
+
+namespace halcy {
+
+namespace {
+
+PermissionState grantedIf(bool usable) {
+  return usable ? PermissionState::granted : PermissionState::denied;
+}
+
+std::string osReleaseName() {
+  std::ifstream release("/etc/os-release");
+  std::string line;
+  while (std::getline(release, line)) {
+    if (line.rfind("PRETTY_NAME=", 0) != 0) continue;
+    std::string name = line.substr(12);
+    if (name.size() >= 2 && (name.front() == '"' || name.front() == '\'')) {
+      name = name.substr(1, name.size() - 2);
+    }
+    return name;
+  }
+  return "Linux";
+}
+
+}  // namespace
+
+std::string linuxVersionText() {
+  utsname system{};
+  if (uname(&system) != 0) return osReleaseName();
+  return osReleaseName() + "; kernel " + system.release;
+}
+
+Hello LinuxHost::hello() {
+  return Hello{EngineProtocol::version, "halcy-engine-linux", "0.0.1", "linux",
+               linuxVersionText(),      static_cast<std::int64_t>(getpid())};
+}
+
+PermissionsStatus LinuxHost::permissions() {
+  return PermissionsStatus{grantedIf(LinuxPermissions::accessibilityBusReachable()),
+                           grantedIf(LinuxPermissions::displayReachable()),
+                           grantedIf(LinuxPermissions::microphoneAvailable())};
+}
+
+PermissionState LinuxHost::request(Permission permission) {
+  switch (permission) {
+    case Permission::accessibility:
+      switchAccessibilityOn();
+      return grantedIf(LinuxPermissions::accessibilityBusReachable());
+    case Permission::screenRecording:
+      return grantedIf(LinuxPermissions::displayReachable());
+    case Permission::microphone:
+      return grantedIf(LinuxPermissions::microphoneAvailable());
+  }
+  return PermissionState::undetermined;
+}
+
+void LinuxHost::switchAccessibilityOn() { LinuxPermissions::setAccessibilityEnabled(); }
+
+std::unique_ptr<MicCapture> LinuxHost::microphone() { return nullptr; }
+std::unique_ptr<MeetingCapture> LinuxHost::meetingMicrophone() { return nullptr; }
+std::unique_ptr<MeetingCapture> LinuxHost::systemAudio(const std::vector<std::int64_t>&) {
+  return nullptr;
+}
+
+PermissionState LinuxHost::calendarAccess() { return PermissionState::denied; }
+PermissionState LinuxHost::requestCalendarAccess() { return PermissionState::denied; }
+std::vector<CalendarFact> LinuxHost::calendarEvents(double, double) { return {}; }
+std::vector<std::int64_t> LinuxHost::runningApps(const std::string&) { return {}; }
+std::vector<std::string> LinuxHost::windowTitles(std::int64_t) { return {}; }
+
+}  // namespace halcy

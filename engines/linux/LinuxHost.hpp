@@ -1,0 +1,31 @@
+#pragma once
+// The engine host on a Linux X11 desktop: who the engine is, and whether the display, the
+// accessibility bus and the sound server are there to be used.
+
+#include "Calendar.hpp"
+#include "Protocol.hpp"
+
+namespace halcy {
+
+class LinuxHost final : public EngineHost {
+ public:
+  Hello hello() override;
+  PermissionsStatus permissions() override;
+  PermissionState request(Permission permission) override;
+  std::unique_ptr<MicCapture> microphone() override;
+  std::unique_ptr<MeetingCapture> meetingMicrophone() override;
+  std::unique_ptr<MeetingCapture> systemAudio(const std::vector<std::int64_t>& excluding) override;
+  PermissionState calendarAccess() override;
+  PermissionState requestCalendarAccess() override;
+  std::vector<CalendarFact> calendarEvents(double from, double to) override;
+  std::vector<std::int64_t> runningApps(const std::string& bundleId) override;
+  std::vector<std::string> windowTitles(std::int64_t pid) override;
+
+  // Asks running applications to expose their accessibility trees for this session.
+  static void switchAccessibilityOn();
+};
+
+// "Debian GNU/Linux 12 (bookworm); kernel 6.1.0-18-amd64".
+std::string linuxVersionText();
+
+}  // namespace halcy

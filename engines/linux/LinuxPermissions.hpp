@@ -1,0 +1,13 @@
+#pragma once
+// Linux has no per-application privacy prompts on X11: a permission is "granted" when its facility is
+// reachable and usable, and "denied" when it is not.
+
+namespace halcy::LinuxPermissions {
+
+bool displayReachable();
+bool accessibilityBusReachable();
+bool accessibilityEnabled();
+bool setAccessibilityEnabled();
+bool microphoneAvailable();
+
+}  // namespace halcy::LinuxPermissions

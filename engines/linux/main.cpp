@@ -1,0 +1,83 @@
+// halcy-engine: reads request lines on standard input and answers on standard output.
+
+#include <glib.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Dispatcher.hpp"
+#include "Entry.hpp"
+#include "LinuxHost.hpp"
+
+namespace {
+
+using namespace halcy;
+
+[[noreturn]] void runTrial(const TrialSwitch&) {
+  // The system-audio trial needs the meeting's system capture, which this build does not have.
+  std::fputs("spike failed: The system-audio trial is not available in this build.\n", stderr);
+  std::_Exit(1);
+}
+
+// Replies to requests that arrived before the end of input are not lost to it; a request that is
+// still hanging after this long is given up.
+constexpr auto answerPatienceAtExit = std::chrono::seconds(5);
+
+[[noreturn]] void shutDownAndExit(Dispatcher& dispatcher, SerialLineWriter& writer) {
+  dispatcher.awaitAnswers(answerPatienceAtExit);
+  dispatcher.shutdown();
+  writer.flush();
+  // Requests still running are not awaited: leave without running destructors under their feet.
+  std::_Exit(0);
+}
+
+void readInput(Dispatcher& dispatcher, SerialLineWriter& writer) {
+  InputLines lines([&](std::string line) {
+    if (!line.empty()) dispatcher.receive(std::move(line));
+  });
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    const ssize_t count = ::read(STDIN_FILENO, buffer.data(), buffer.size());
+    if (count > 0) {
+      lines.feed(std::string_view(buffer.data(), static_cast<std::size_t>(count)));
+      continue;
+    }
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) {
+      const std::string message = std::string("halcy-engine: input failed: ") +
+                                  std::strerror(errno) + "\n";
+      writeAllIgnoringErrors(STDERR_FILENO, message);
+    } else {
+      lines.finish();
+    }
+    shutDownAndExit(dispatcher, writer);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> arguments(argv, argv + argc);
+  if (auto trial = TrialSwitch::parse(arguments)) runTrial(*trial);
+  if (hasSwitch(arguments, promptAccessibilitySwitch)) LinuxHost::switchAccessibilityOn();
+  std::signal(SIGPIPE, SIG_IGN);
+
+  static SerialLineWriter writer(
+      [](std::string_view bytes) { writeAllIgnoringErrors(STDOUT_FILENO, bytes); });
+  static Dispatcher dispatcher(std::make_shared<LinuxHost>(), writer, EngineAreas::unbuilt());
+
+  std::thread(readInput, std::ref(dispatcher), std::ref(writer)).detach();
+
+  GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+  g_main_loop_run(loop);
+  return 0;
+}
