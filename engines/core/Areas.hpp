@@ -110,7 +110,7 @@ class VolumeArea {
 // The failure every placeholder answers.
 EngineFailure notBuiltYet();
 
-class UnbuiltKeys final : public KeysArea {
+class UnbuiltKeys : public KeysArea {
  public:
   KeysWatching watch(const KeysWatch&) override { throw notBuiltYet(); }
   KeysState state() override { throw notBuiltYet(); }
@@ -119,14 +119,14 @@ class UnbuiltKeys final : public KeysArea {
   void shutdown() override {}
 };
 
-class UnbuiltDictation final : public DictationArea {
+class UnbuiltDictation : public DictationArea {
  public:
   DictationStarted start() override { throw notBuiltYet(); }
   DictationStopped stop() override { throw notBuiltYet(); }
   void shutdown() override {}
 };
 
-class UnbuiltFields final : public FieldArea {
+class UnbuiltFields : public FieldArea {
  public:
   FocusPrimed prime() override { throw notBuiltYet(); }
   FocusedField read(const FocusRead&) override { throw notBuiltYet(); }
@@ -138,7 +138,7 @@ class UnbuiltFields final : public FieldArea {
   NoResult paste() override { throw notBuiltYet(); }
 };
 
-class UnbuiltScreen final : public ScreenArea {
+class UnbuiltScreen : public ScreenArea {
  public:
   ScreenText read(const ScreenRead&) override { throw notBuiltYet(); }
   ScreenCaptured capture(const ScreenCapture&, bool) override { throw notBuiltYet(); }
@@ -146,7 +146,7 @@ class UnbuiltScreen final : public ScreenArea {
   StructureFacts structure(const StructureRead&) override { throw notBuiltYet(); }
 };
 
-class UnbuiltPointer final : public PointerArea {
+class UnbuiltPointer : public PointerArea {
  public:
   PointerState read() override { throw notBuiltYet(); }
   PointerElement element(const PointerElementRequest&) override { throw notBuiltYet(); }
@@ -154,7 +154,7 @@ class UnbuiltPointer final : public PointerArea {
   void shutdown() override {}
 };
 
-class UnbuiltOutline final : public OutlineArea {
+class UnbuiltOutline : public OutlineArea {
  public:
   Outline read(const OutlineRead&) override { throw notBuiltYet(); }
   OutlineFramesRead frames(const OutlineFrames&) override { throw notBuiltYet(); }
@@ -165,14 +165,14 @@ class UnbuiltOutline final : public OutlineArea {
   void shutdown() override {}
 };
 
-class UnbuiltInk final : public InkArea {
+class UnbuiltInk : public InkArea {
  public:
   InkCaptured capture(const InkCapture&, bool) override { throw notBuiltYet(); }
   InkComposed compose(const InkCompose&) override { throw notBuiltYet(); }
   NoResult release(const InkRelease&) override { throw notBuiltYet(); }
 };
 
-class UnbuiltDesk final : public DeskArea {
+class UnbuiltDesk : public DeskArea {
  public:
   AppsRunning running() override { throw notBuiltYet(); }
   std::optional<QuitTarget> quitTarget(std::int64_t) override { throw notBuiltYet(); }
@@ -182,7 +182,7 @@ class UnbuiltDesk final : public DeskArea {
   DocumentTextRead pdfText(const DocumentPdfText&) override { throw notBuiltYet(); }
 };
 
-class UnbuiltVolume final : public VolumeArea {
+class UnbuiltVolume : public VolumeArea {
  public:
   OutputVolume watch(const VolumeWatch&) override { throw notBuiltYet(); }
   void shutdown() override {}
