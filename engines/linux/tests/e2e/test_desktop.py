@@ -268,6 +268,23 @@ class SoundTest(unittest.TestCase):
         self.assertGreater(harness.rms(heard), 300)
 
 
+class EngineHarnessTest(unittest.TestCase):
+    """The harness's engine driver against the real binary (skipped until it is built)."""
+
+    def test_replies_are_matched_by_id_whatever_their_order(self):
+        harness.require_engine()
+        with harness.Engine() as engine:
+            ids = [engine.send("hello", {"protocol": 1}) for _ in range(5)]
+            engine.send("no.such.method", {})
+            for request_id in reversed(ids):
+                self.assertEqual(engine.reply(request_id)["id"], request_id)
+            with self.assertRaises(harness.EngineError) as failure:
+                engine.result("no.such.method", {})
+            self.assertEqual(failure.exception.code, "unknown_method")
+            self.assertEqual(engine.close(), 0)
+            self.assertEqual(engine.bad_lines, [])
+
+
 class StackLifecycleTest(unittest.TestCase):
     """Separate stacks started from here; they need no outer desktop."""
 
