@@ -2,8 +2,12 @@
 
 namespace halcy {
 
-CalendarEventsRequest CalendarEventsRequest::decode(const JsonObject&) { return {}; }
+CalendarEventsRequest CalendarEventsRequest::decode(const JsonObject& params) {
+  return {params.text("from"), params.text("to")};
+}
 
-Json CalendarEvents::toJson() const { return Json::object(); }
+Json CalendarEvents::toJson() const {
+  return Json::object();
+}
 
 }  // namespace halcy

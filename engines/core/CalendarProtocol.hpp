@@ -1,11 +1,16 @@
 #pragma once
 // The calendar records on the wire: parameters decode strictly, results encode in field order.
 
+#include <string>
+
 #include "Json.hpp"
 
 namespace halcy {
 
 struct CalendarEventsRequest {
+  // Read as instants by the calendar rules, which answer malformed ones in their own words.
+  std::string from;
+  std::string to;
   static CalendarEventsRequest decode(const JsonObject& params);
 };
 

@@ -1,9 +1,28 @@
 #pragma once
-// The applications, files and documents records on the wire: parameters decode strictly, results encode in field order.
+// The applications, files and documents records on the wire: parameters decode strictly, results
+// encode in field order.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
 
 #include "Json.hpp"
 
 namespace halcy {
+
+namespace DeskLimits {
+inline constexpr std::size_t describeMax = 64;
+inline constexpr std::int64_t iconPxMin = 16;
+inline constexpr std::int64_t iconPxMax = 256;
+inline constexpr std::int64_t searchLimit = 40;
+inline constexpr std::int64_t patienceMsMin = 100;
+inline constexpr std::int64_t patienceMsMax = 5000;
+inline constexpr std::size_t searchNames = 16;
+// In user-perceived characters.
+inline constexpr std::size_t searchNameLength = 128;
+inline constexpr std::size_t pdfMaxBytes = 10000000;
+}  // namespace DeskLimits
 
 struct AppsRunning {
   Json toJson() const;
@@ -14,6 +33,10 @@ struct QuitTarget {
 };
 
 struct AppsQuit {
+  // The identifier the caller expects at `pid`.
+  std::string bundleId;
+  // Always a process id the platform can hold: 1 to 2^31 - 1.
+  std::int64_t pid = 0;
   static AppsQuit decode(const JsonObject& params);
 };
 
@@ -22,6 +45,8 @@ struct AppsQuitResult {
 };
 
 struct AppsDescribe {
+  std::vector<std::string> bundleIds;
+  std::int64_t iconPx = 0;
   static AppsDescribe decode(const JsonObject& params);
 };
 
@@ -30,6 +55,9 @@ struct AppsDescribed {
 };
 
 struct FilesSearch {
+  std::vector<std::string> names;
+  std::int64_t limit = 0;
+  std::int64_t patienceMs = 0;
   static FilesSearch decode(const JsonObject& params);
 };
 
@@ -38,6 +66,8 @@ struct FilesFound {
 };
 
 struct DocumentPdfText {
+  // The decoded PDF file, 1 to DeskLimits::pdfMaxBytes bytes.
+  std::string data;
   static DocumentPdfText decode(const JsonObject& params);
 };
 

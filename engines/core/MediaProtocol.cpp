@@ -2,8 +2,12 @@
 
 namespace halcy {
 
-MediaDecodeRequest MediaDecodeRequest::decode(const JsonObject&) { return {}; }
+MediaDecodeRequest MediaDecodeRequest::decode(const JsonObject& params) {
+  return {params.text("path"), params.text("out")};
+}
 
-Json MediaDecoded::toJson() const { return Json::object(); }
+Json MediaDecoded::toJson() const {
+  return Json::object();
+}
 
 }  // namespace halcy

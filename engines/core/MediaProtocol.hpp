@@ -1,11 +1,16 @@
 #pragma once
 // The media-decode records on the wire: parameters decode strictly, results encode in field order.
 
+#include <string>
+
 #include "Json.hpp"
 
 namespace halcy {
 
 struct MediaDecodeRequest {
+  // Both are checked by the decoder itself, which answers bad paths in its own words.
+  std::string path;
+  std::string out;
   static MediaDecodeRequest decode(const JsonObject& params);
 };
 

@@ -1,15 +1,45 @@
 #include "MeetingProtocol.hpp"
 
+#include "StageProtocol.hpp"
+#include "StrictKeys.hpp"
+
 namespace halcy {
 
-MeetingStart MeetingStart::decode(const JsonObject&) { return {}; }
+std::string_view wireName(AudioSource source) {
+  return source == AudioSource::microphone ? "microphone" : "system";
+}
 
-Json MeetingStarted::toJson() const { return Json::object(); }
+MeetingStart::System MeetingStart::System::decode(const JsonObject& object) {
+  StrictKeys::check(object, {"excludePids"});
+  return {object.integers("excludePids")};
+}
 
-Json MeetingStopped::toJson() const { return Json::object(); }
+MeetingStart MeetingStart::decode(const JsonObject& params) {
+  MeetingStart start;
+  start.microphone = params.boolean("microphone");
+  start.system = StageCheck::nullable<System>(
+      params, "system", [](const Json& value) { return System::decode(JsonObject(value)); });
+  return start;
+}
 
-MeetingReopen MeetingReopen::decode(const JsonObject&) { return {}; }
+Json MeetingStarted::toJson() const {
+  return Json::object();
+}
 
-Json MeetingReopened::toJson() const { return Json::object(); }
+Json MeetingStopped::toJson() const {
+  return Json::object();
+}
+
+MeetingReopen MeetingReopen::decode(const JsonObject& params) {
+  const std::string name = params.text("source");
+  for (const AudioSource source : {AudioSource::microphone, AudioSource::system}) {
+    if (wireName(source) == name) return {source};
+  }
+  throw DecodeError("Unknown source.");
+}
+
+Json MeetingReopened::toJson() const {
+  return Json::object();
+}
 
 }  // namespace halcy

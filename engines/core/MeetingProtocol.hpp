@@ -1,11 +1,31 @@
 #pragma once
 // The meeting records on the wire: parameters decode strictly, results encode in field order.
 
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
 #include "Json.hpp"
 
 namespace halcy {
 
+// Wherever sources are walked, the microphone comes first.
+enum class AudioSource { microphone, system };
+
+std::string_view wireName(AudioSource source);
+
 struct MeetingStart {
+  // The "system" object refuses keys it does not name.
+  struct System {
+    // Counted and checked by the start rules, not here, so that they can answer in their own words.
+    std::vector<std::int64_t> excludePids;
+    static System decode(const JsonObject& object);
+  };
+
+  bool microphone = false;
+  // None leaves the system's sound out.
+  std::optional<System> system;
   static MeetingStart decode(const JsonObject& params);
 };
 
@@ -18,6 +38,7 @@ struct MeetingStopped {
 };
 
 struct MeetingReopen {
+  AudioSource source = AudioSource::microphone;
   static MeetingReopen decode(const JsonObject& params);
 };
 

@@ -1,17 +1,69 @@
 #include "ScreenProtocol.hpp"
 
+#include "ParamRules.hpp"
+#include "ScreenLimits.hpp"
+#include "StageProtocol.hpp"
+
 namespace halcy {
 
-ScreenRead ScreenRead::decode(const JsonObject&) { return {}; }
+namespace {
 
-Json ScreenText::toJson() const { return Json::object(); }
+double jpegQuality(const JsonObject& params) {
+  return ParamRules::within(params.number("quality"), ScreenLimits::qualityMin,
+                            ScreenLimits::qualityMax, "Out of range.");
+}
 
-ScreenCapture ScreenCapture::decode(const JsonObject&) { return {}; }
+ScreenRect regionRect(const JsonObject& params) {
+  const ScreenRect rect = ScreenRect::decode(params.object("rect"));
+  ParamRules::within(rect.width, ScreenLimits::regionEdgeMin, ScreenLimits::regionEdgeMax,
+                     "Out of range.");
+  ParamRules::within(rect.height, ScreenLimits::regionEdgeMin, ScreenLimits::regionEdgeMax,
+                     "Out of range.");
+  return rect;
+}
 
-Json ScreenCaptured::toJson() const { return Json::object(); }
+}  // namespace
 
-ScreenRegion ScreenRegion::decode(const JsonObject&) { return {}; }
+ScreenRead ScreenRead::decode(const JsonObject& params) {
+  ScreenRead read;
+  read.pid = ParamRules::pid(params, "pid");
+  read.maxChars = ParamRules::within<std::int64_t>(params.integer("maxChars"), 1,
+                                                   ScreenLimits::textMaxChars, "Out of range.");
+  read.neverLook = NeverLookList::decode(params, "neverLook");
+  return read;
+}
 
-Json ScreenRegionCaptured::toJson() const { return Json::object(); }
+Json ScreenText::toJson() const {
+  return Json::object();
+}
+
+ScreenCapture ScreenCapture::decode(const JsonObject& params) {
+  ScreenCapture capture;
+  capture.pid = StageCheck::nullable<std::int64_t>(params, "pid", decode::integer);
+  ParamRules::require(!capture.pid || *capture.pid >= 1, "Not a pid.");
+  capture.excludePids = StageCheck::pids(params, "excludePids");
+  capture.neverLook = NeverLookList::decode(params, "neverLook");
+  capture.longEdge = ParamRules::within(params.integer("longEdge"), ScreenLimits::longEdgeMin,
+                                        ScreenLimits::longEdgeMax, "Out of range.");
+  capture.quality = jpegQuality(params);
+  return capture;
+}
+
+Json ScreenCaptured::toJson() const {
+  return Json::object();
+}
+
+ScreenRegion ScreenRegion::decode(const JsonObject& params) {
+  ScreenRegion region;
+  region.rect = regionRect(params);
+  region.excludePids = StageCheck::pids(params, "excludePids");
+  region.neverLook = NeverLookList::decode(params, "neverLook");
+  region.quality = jpegQuality(params);
+  return region;
+}
+
+Json ScreenRegionCaptured::toJson() const {
+  return Json::object();
+}
 
 }  // namespace halcy

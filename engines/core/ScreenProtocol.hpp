@@ -1,11 +1,21 @@
 #pragma once
-// The screen text and capture records on the wire: parameters decode strictly, results encode in field order.
+// The screen text and capture records on the wire: parameters decode strictly, results encode in
+// field order.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "Json.hpp"
+#include "ScreenGeometry.hpp"
 
 namespace halcy {
 
 struct ScreenRead {
+  std::int64_t pid = 0;
+  std::int64_t maxChars = 0;
+  std::vector<std::string> neverLook;
   static ScreenRead decode(const JsonObject& params);
 };
 
@@ -14,6 +24,12 @@ struct ScreenText {
 };
 
 struct ScreenCapture {
+  // None when the caller names no application.
+  std::optional<std::int64_t> pid;
+  std::vector<std::int64_t> excludePids;
+  std::vector<std::string> neverLook;
+  std::int64_t longEdge = 0;
+  double quality = 0;
   static ScreenCapture decode(const JsonObject& params);
 };
 
@@ -22,6 +38,10 @@ struct ScreenCaptured {
 };
 
 struct ScreenRegion {
+  ScreenRect rect;
+  std::vector<std::int64_t> excludePids;
+  std::vector<std::string> neverLook;
+  double quality = 0;
   static ScreenRegion decode(const JsonObject& params);
 };
 

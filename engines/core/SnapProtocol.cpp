@@ -1,9 +1,25 @@
 #include "SnapProtocol.hpp"
 
+#include "StageProtocol.hpp"
+#include "StrictKeys.hpp"
+
 namespace halcy {
 
-MeetingSnap MeetingSnap::decode(const JsonObject&) { return {}; }
+MeetingSnapCall MeetingSnapCall::decode(const JsonObject& object) {
+  StrictKeys::check(object, {"pid", "title"});
+  return {object.integer("pid"), object.nullableText("title")};
+}
 
-Json MeetingSnapped::toJson() const { return Json::object(); }
+MeetingSnap MeetingSnap::decode(const JsonObject& params) {
+  MeetingSnap snap;
+  snap.call = StageCheck::nullable<MeetingSnapCall>(
+      params, "call", [](const Json& value) { return MeetingSnapCall::decode(JsonObject(value)); });
+  snap.neverLook = NeverLookList::decode(params, "neverLook");
+  return snap;
+}
+
+Json MeetingSnapped::toJson() const {
+  return Json::object();
+}
 
 }  // namespace halcy

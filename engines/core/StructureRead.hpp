@@ -1,11 +1,20 @@
 #pragma once
-// The structure-read records on the wire: parameters decode strictly, results encode in field order.
+// The structure-read records on the wire: parameters decode strictly, results encode in field
+// order.
+
+#include <cstdint>
+#include <string>
+#include <vector>
 
 #include "Json.hpp"
 
 namespace halcy {
 
 struct StructureRead {
+  std::int64_t pid = 0;
+  // The identifier checked against `neverLook`, as the caller names it.
+  std::string bundleId;
+  std::vector<std::string> neverLook;
   static StructureRead decode(const JsonObject& params);
 };
 

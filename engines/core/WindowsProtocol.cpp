@@ -2,8 +2,12 @@
 
 namespace halcy {
 
-WindowsListRequest WindowsListRequest::decode(const JsonObject&) { return {}; }
+WindowsListRequest WindowsListRequest::decode(const JsonObject& params) {
+  return {params.texts("bundleIds")};
+}
 
-Json WindowsList::toJson() const { return Json::object(); }
+Json WindowsList::toJson() const {
+  return Json::object();
+}
 
 }  // namespace halcy

@@ -1,11 +1,16 @@
 #pragma once
 // The windows-list records on the wire: parameters decode strictly, results encode in field order.
 
+#include <string>
+#include <vector>
+
 #include "Json.hpp"
 
 namespace halcy {
 
 struct WindowsListRequest {
+  // Counted and checked by the windows rule, which answers in its own words.
+  std::vector<std::string> bundleIds;
   static WindowsListRequest decode(const JsonObject& params);
 };
 
