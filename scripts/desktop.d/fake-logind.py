@@ -88,6 +88,28 @@ class Manager(dbus.service.Object):
     def PrepareForSleep(self, start):
         pass
 
+    # properties a client may read -----------------------------------------------------------
+    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
+    def Get(self, interface, name):
+        properties = self._properties(interface)
+        if name not in properties:
+            raise dbus.exceptions.DBusException("No property " + name,
+                                                name="org.freedesktop.DBus.Error.UnknownProperty")
+        return properties[name]
+
+    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="s", out_signature="a{sv}")
+    def GetAll(self, interface):
+        return dbus.Dictionary(self._properties(interface), signature="sv")
+
+    def _properties(self, interface):
+        if interface != MANAGER:
+            return {}
+        def held(mode):
+            return dbus.String(":".join(sorted({w for l in self.locks if l.mode == mode for w in l.what.split(":")})))
+        return {"InhibitDelayMaxUSec": dbus.UInt64(int(DELAY_MAX_SECONDS * 1000000)),
+                "BlockInhibited": held("block"), "DelayInhibited": held("delay"),
+                "PreparingForSleep": dbus.Boolean(self.suspending)}
+
     # test interface -------------------------------------------------------------------------
     @dbus.service.method(TEST_INTERFACE, in_signature="", out_signature="as")
     def History(self):
