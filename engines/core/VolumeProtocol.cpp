@@ -2,8 +2,12 @@
 
 namespace halcy {
 
-VolumeWatch VolumeWatch::decode(const JsonObject&) { return {}; }
+VolumeWatch VolumeWatch::decode(const JsonObject& params) {
+  return {params.boolean("watch")};
+}
 
-Json OutputVolume::toJson() const { return Json::object(); }
+Json OutputVolume::toJson() const {
+  return Json::object();
+}
 
 }  // namespace halcy

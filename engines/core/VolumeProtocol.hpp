@@ -6,6 +6,9 @@
 namespace halcy {
 
 struct VolumeWatch {
+  // False ends watching; either way the answer is the volume now.
+  bool watch = false;
+
   static VolumeWatch decode(const JsonObject& params);
 };
 
