@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "Calendar.hpp"
 #include "Dispatcher.hpp"
 
 namespace halcy {
