@@ -1,0 +1,370 @@
+// The tables that turn X and AT-SPI values into the caller's vocabulary.
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "LinuxButtons.hpp"
+#include "LinuxKeyCodes.hpp"
+#include "LinuxModifiers.hpp"
+#include "LinuxNotifications.hpp"
+#include "LinuxRoles.hpp"
+
+namespace halcy {
+namespace {
+
+using LinuxRoles::AxRole;
+using LinuxRoles::RoleContext;
+
+const AtSpiStates noStates{};
+
+struct RoleCase {
+  AtSpiRole role;
+  RoleContext context;
+  AxRole expected;
+};
+
+TEST(LinuxRoles, MapsRolesInContext) {
+  const AtSpiStates multiLine = noStates.with(AtSpiState::multiLine);
+  const AtSpiStates singleLine = noStates.with(AtSpiState::singleLine);
+  const RoleCase cases[] = {
+      {AtSpiRole::passwordText, {}, {"AXSecureTextField", "AXSecureTextField"}},
+      {AtSpiRole::passwordText, {multiLine}, {"AXSecureTextField", "AXSecureTextField"}},
+      {AtSpiRole::text, {singleLine}, {"AXTextField", ""}},
+      {AtSpiRole::entry, {singleLine}, {"AXTextField", ""}},
+      {AtSpiRole::text, {}, {"AXTextField", ""}},
+      {AtSpiRole::text, {multiLine}, {"AXTextArea", ""}},
+      {AtSpiRole::entry, {multiLine}, {"AXTextArea", ""}},
+      {AtSpiRole::entry,
+       {singleLine, AtSpiRole::invalid, true},
+       {"AXSearchField", "AXSearchField"}},
+      {AtSpiRole::terminal, {}, {"AXTextArea", ""}},
+      {AtSpiRole::label, {}, {"AXStaticText", ""}},
+      {AtSpiRole::staticText, {}, {"AXStaticText", ""}},
+      {AtSpiRole::paragraph, {}, {"AXStaticText", ""}},
+      {AtSpiRole::pushButton, {}, {"AXButton", ""}},
+      {AtSpiRole::documentWeb, {}, {"AXWebArea", ""}},
+      {AtSpiRole::scrollPane, {}, {"AXScrollArea", ""}},
+      {AtSpiRole::menu, {noStates, AtSpiRole::menuBar}, {"AXMenuBarItem", ""}},
+      {AtSpiRole::menu, {noStates, AtSpiRole::menu}, {"AXMenuItem", ""}},
+      {AtSpiRole::menu, {noStates, AtSpiRole::window}, {"AXMenu", ""}},
+      {AtSpiRole::popupMenu, {}, {"AXMenu", ""}},
+      {AtSpiRole::menuBar, {}, {"AXMenuBar", ""}},
+      {AtSpiRole::menuItem, {noStates, AtSpiRole::menu}, {"AXMenuItem", ""}},
+      {AtSpiRole::checkMenuItem, {}, {"AXMenuItem", ""}},
+      {AtSpiRole::radioMenuItem, {}, {"AXMenuItem", ""}},
+      {AtSpiRole::tableCell, {}, {"AXCell", ""}},
+      {AtSpiRole::tableColumnHeader, {}, {"AXCell", ""}},
+      {AtSpiRole::tableRow, {}, {"AXRow", ""}},
+      {AtSpiRole::listItem, {}, {"AXRow", ""}},
+      {AtSpiRole::treeItem, {}, {"AXRow", "AXOutlineRow"}},
+      {AtSpiRole::table, {}, {"AXTable", ""}},
+      {AtSpiRole::list, {}, {"AXList", ""}},
+      {AtSpiRole::listBox, {}, {"AXList", ""}},
+      {AtSpiRole::tree, {}, {"AXOutline", ""}},
+      {AtSpiRole::treeTable, {}, {"AXOutline", ""}},
+      {AtSpiRole::comboBox, {noStates.with(AtSpiState::editable)}, {"AXComboBox", ""}},
+      {AtSpiRole::comboBox, {}, {"AXPopUpButton", ""}},
+      {AtSpiRole::pushButtonMenu, {}, {"AXMenuButton", ""}},
+      {AtSpiRole::checkBox, {}, {"AXCheckBox", ""}},
+      {AtSpiRole::toggleButton, {}, {"AXCheckBox", "AXToggle"}},
+      {AtSpiRole::toggleButton,
+       {noStates.with(AtSpiState::expandable)},
+       {"AXDisclosureTriangle", ""}},
+      {AtSpiRole::radioButton, {}, {"AXRadioButton", ""}},
+      {AtSpiRole::link, {}, {"AXLink", ""}},
+      {AtSpiRole::pageTab, {}, {"AXTab", "AXTabButton"}},
+      {AtSpiRole::slider, {}, {"AXSlider", ""}},
+      {AtSpiRole::spinButton, {}, {"AXIncrementor", ""}},
+      {AtSpiRole::colorChooser, {}, {"AXColorWell", ""}},
+      {AtSpiRole::heading, {}, {"AXHeading", ""}},
+      {AtSpiRole::image, {}, {"AXImage", ""}},
+      {AtSpiRole::icon, {}, {"AXImage", ""}},
+      {AtSpiRole::frame, {}, {"AXWindow", "AXStandardWindow"}},
+      {AtSpiRole::dialog, {}, {"AXWindow", "AXDialog"}},
+      {AtSpiRole::window, {}, {"AXWindow", ""}},
+      {AtSpiRole::application, {}, {"AXApplication", ""}},
+      {AtSpiRole::panel, {}, {"AXGroup", ""}},
+      {AtSpiRole::filler, {}, {"AXGroup", ""}},
+      {AtSpiRole::unknown, {}, {"AXUnknown", ""}},
+  };
+  for (const RoleCase& c : cases) {
+    EXPECT_EQ(LinuxRoles::axRole(c.role, c.context), c.expected)
+        << "AT-SPI role " << static_cast<std::uint32_t>(c.role);
+  }
+}
+
+TEST(LinuxRoles, EveryRoleNumberHasAName) {
+  for (std::uint32_t role = 0; role <= 140; ++role) {
+    const AxRole ax = LinuxRoles::axRole(role);
+    EXPECT_EQ(ax.role.substr(0, 2), "AX") << role;
+  }
+  EXPECT_EQ(LinuxRoles::axRole(std::uint32_t{9999}).role, "AXUnknown");
+}
+
+// Every role the outline, the field reader and the structure read compare against must be one the
+// table can produce ("AXDockItem" and "AXSegmentedControl" have no counterpart here).
+TEST(LinuxRoles, ProducesEveryRoleTheCallerComparesAgainst) {
+  const char* wanted[] = {
+      "AXButton",
+      "AXMenuBarItem",
+      "AXMenuItem",
+      "AXMenuButton",
+      "AXPopUpButton",
+      "AXCheckBox",
+      "AXRadioButton",
+      "AXTextField",
+      "AXTextArea",
+      "AXComboBox",
+      "AXSearchField",
+      "AXLink",
+      "AXTab",
+      "AXSlider",
+      "AXDisclosureTriangle",
+      "AXIncrementor",
+      "AXCell",
+      "AXRow",
+      "AXColorWell",
+      "AXStaticText",
+      "AXHeading",
+      "AXImage",
+      "AXSecureTextField",
+      "AXWebArea",
+      "AXScrollArea",
+      "AXList",
+      "AXTable",
+      "AXOutline",
+      "AXMenu",
+      "AXMenuBar",
+      "AXWindow",
+      "AXApplication",
+  };
+  std::set<std::string> produced;
+  const AtSpiStates states[] = {noStates, noStates.with(AtSpiState::multiLine),
+                                noStates.with(AtSpiState::editable),
+                                noStates.with(AtSpiState::expandable)};
+  const AtSpiRole parents[] = {AtSpiRole::invalid, AtSpiRole::menuBar, AtSpiRole::menu};
+  for (std::uint32_t role = 0; role <= 140; ++role) {
+    for (const AtSpiStates& s : states) {
+      for (const AtSpiRole parent : parents) {
+        for (const bool search : {false, true}) {
+          produced.emplace(LinuxRoles::axRole(role, RoleContext{s, parent, search}).role);
+        }
+      }
+    }
+  }
+  for (const char* role : wanted) {
+    EXPECT_EQ(produced.count(role), 1U) << role;
+  }
+}
+
+TEST(LinuxRoles, RecognisesSearchFields) {
+  EXPECT_TRUE(LinuxRoles::isSearchField("search", ""));
+  EXPECT_TRUE(LinuxRoles::isSearchField("", "searchbox"));
+  EXPECT_TRUE(LinuxRoles::isSearchField("", "searchbox textbox"));
+  EXPECT_FALSE(LinuxRoles::isSearchField("text", "textbox searchbox"));
+  EXPECT_FALSE(LinuxRoles::isSearchField("", ""));
+}
+
+struct EventCase {
+  AtSpiEvent event;
+  AtSpiRole sourceRole;
+  AtSpiStates states;
+  std::optional<std::string_view> expected;
+};
+
+AtSpiEvent event(std::string kind, std::string member, std::string detail = "", int detail1 = 0) {
+  return AtSpiEvent{std::move(kind), std::move(member), std::move(detail), detail1, 0, {}};
+}
+
+TEST(LinuxNotifications, MapsEventsToNotifications) {
+  const AtSpiStates modal = noStates.with(AtSpiState::modal);
+  const EventCase cases[] = {
+      {event("object", "state-changed", "focused", 1),
+       AtSpiRole::text,
+       {},
+       "AXFocusedUIElementChanged"},
+      {event("object", "state-changed", "focused", 0), AtSpiRole::text, {}, std::nullopt},
+      {event("object", "active-descendant-changed"),
+       AtSpiRole::table,
+       {},
+       "AXFocusedUIElementChanged"},
+      {event("window", "activate"), AtSpiRole::frame, {}, "AXFocusedWindowChanged"},
+      {event("window", "create"), AtSpiRole::frame, {}, "AXWindowCreated"},
+      {event("window", "create"), AtSpiRole::dialog, {}, "AXWindowCreated"},
+      {event("window", "create"), AtSpiRole::dialog, modal, "AXSheetCreated"},
+      {event("window", "create"), AtSpiRole::alert, modal, "AXSheetCreated"},
+      {event("object", "state-changed", "showing", 1), AtSpiRole::menu, {}, "AXMenuOpened"},
+      {event("object", "state-changed", "showing", 0), AtSpiRole::popupMenu, {}, "AXMenuClosed"},
+      {event("object", "state-changed", "showing", 1), AtSpiRole::panel, {}, "AXLayoutChanged"},
+      {event("object", "text-changed", "insert", 3), AtSpiRole::text, {}, "AXValueChanged"},
+      {event("object", "text-changed", "delete", 3), AtSpiRole::text, {}, "AXValueChanged"},
+      {event("object", "property-change", "accessible-value"),
+       AtSpiRole::slider,
+       {},
+       "AXValueChanged"},
+      {event("object", "state-changed", "checked", 0), AtSpiRole::checkBox, {}, "AXValueChanged"},
+      {event("window", "move"), AtSpiRole::frame, {}, "AXMoved"},
+      {event("window", "resize"), AtSpiRole::frame, {}, "AXResized"},
+      {event("object", "bounds-changed"), AtSpiRole::pushButton, {}, "AXResized"},
+      {event("object", "state-changed", "defunct", 1),
+       AtSpiRole::pushButton,
+       {},
+       "AXUIElementDestroyed"},
+      {event("object", "state-changed", "defunct", 0), AtSpiRole::pushButton, {}, std::nullopt},
+      {event("window", "destroy"), AtSpiRole::frame, {}, "AXUIElementDestroyed"},
+      {event("object", "children-changed", "add", 2), AtSpiRole::panel, {}, "AXLayoutChanged"},
+      {event("object", "children-changed", "remove", 2), AtSpiRole::panel, {}, "AXLayoutChanged"},
+      {event("object", "visible-data-changed"), AtSpiRole::panel, {}, "AXLayoutChanged"},
+      {event("object", "property-change", "accessible-name"),
+       AtSpiRole::frame,
+       {},
+       "AXTitleChanged"},
+      {event("object", "selection-changed"), AtSpiRole::table, {}, "AXSelectedChildrenChanged"},
+      {event("object", "text-caret-moved", "", 4), AtSpiRole::text, {}, "AXSelectedTextChanged"},
+      {event("object", "state-changed", "expanded", 1), AtSpiRole::treeItem, {}, "AXRowExpanded"},
+      {event("object", "state-changed", "expanded", 0), AtSpiRole::treeItem, {}, "AXRowCollapsed"},
+      {event("object", "property-change", "accessible-description"),
+       AtSpiRole::frame,
+       {},
+       std::nullopt},
+      {event("window", "deactivate"), AtSpiRole::frame, {}, std::nullopt},
+      {event("mouse", "button", "1p"), AtSpiRole::invalid, {}, std::nullopt},
+  };
+  for (const EventCase& c : cases) {
+    EXPECT_EQ(LinuxNotifications::notificationName(c.event, c.sourceRole, c.states), c.expected)
+        << c.event.type() << " detail1 " << c.event.detail1;
+  }
+}
+
+TEST(LinuxNotifications, ListensToEveryMappedEventOnce) {
+  const auto& events = LinuxNotifications::listenedEvents();
+  const std::set<std::string> unique(events.begin(), events.end());
+  EXPECT_EQ(unique.size(), events.size());
+  for (const char* type : {"object:state-changed:focused", "window:create", "object:bounds-changed",
+                           "object:text-changed:insert", "object:state-changed:showing"}) {
+    EXPECT_EQ(unique.count(type), 1U) << type;
+  }
+}
+
+TEST(LinuxNotifications, NamesEventsFromSignals) {
+  EXPECT_EQ(LinuxNotifications::eventKind("org.a11y.atspi.Event.Object"), "object");
+  EXPECT_EQ(LinuxNotifications::eventKind("org.a11y.atspi.Event.Window"), "window");
+  EXPECT_EQ(LinuxNotifications::eventKind("org.a11y.atspi.Accessible"), std::nullopt);
+  EXPECT_EQ(LinuxNotifications::eventMember("StateChanged"), "state-changed");
+  EXPECT_EQ(LinuxNotifications::eventMember("ActiveDescendantChanged"),
+            "active-descendant-changed");
+  EXPECT_EQ(LinuxNotifications::eventMember("Activate"), "activate");
+}
+
+TEST(LinuxModifiers, MapsEachModifierAndCombinations) {
+  struct Case {
+    std::uint16_t xState;
+    std::uint64_t flags;
+  };
+  const Case cases[] = {
+      {0x0000, 0},        {0x0001, 0x20000},  // Shift
+      {0x0002, 0x10000},                      // Lock
+      {0x0004, 0x40000},                      // Control
+      {0x0008, 0x80000},                      // Mod1
+      {0x0040, 0x100000},                     // Mod4
+      {0x0080, 0x80000},                      // Mod5
+      {0x0010, 0},                            // Mod2: Num Lock
+      {0x0020, 0},                            // Mod3
+      {0x0100, 0},                            // a held button is no modifier
+      {0x0045, 0x160000},                     // Shift + Control + Super
+      {0x0088, 0x80000},                      // Alt and AltGr together are one Option
+      {0x00ff, 0x1f0000},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(LinuxModifiers::flags(c.xState), c.flags) << std::hex << c.xState;
+  }
+}
+
+TEST(LinuxKeyCodes, MapsKeysByPosition) {
+  struct Case {
+    std::uint32_t evdev;
+    std::uint16_t virtualKey;
+  };
+  const Case cases[] = {
+      {30, 0},    {31, 1},    {32, 2},   {33, 3},   {35, 4},   {34, 5},    {44, 6},    {45, 7},
+      {46, 8},    {47, 9},    {48, 11},  {16, 12},  {17, 13},  {18, 14},   {19, 15},   {21, 16},
+      {20, 17},   {2, 18},    {3, 19},   {4, 20},   {5, 21},   {7, 22},    {6, 23},    {13, 24},
+      {10, 25},   {8, 26},    {12, 27},  {9, 28},   {11, 29},  {27, 30},   {24, 31},   {22, 32},
+      {26, 33},   {23, 34},   {25, 35},  {28, 36},  {38, 37},  {36, 38},   {40, 39},   {37, 40},
+      {39, 41},   {43, 42},   {51, 43},  {53, 44},  {49, 45},  {50, 46},   {52, 47},   {15, 48},
+      {57, 49},   {41, 50},   {14, 51},  {1, 53},   {126, 54}, {125, 55},  {42, 56},   {58, 57},
+      {56, 58},   {29, 59},   {54, 60},  {100, 61}, {97, 62},  {105, 123}, {106, 124}, {108, 125},
+      {103, 126}, {59, 122},  {60, 120}, {61, 99},  {62, 118}, {63, 96},   {64, 97},   {65, 98},
+      {66, 100},  {67, 101},  {68, 109}, {87, 103}, {88, 111}, {102, 115}, {104, 116}, {111, 117},
+      {107, 119}, {109, 121}, {96, 76},  {82, 82},  {79, 83},  {71, 89},   {72, 91},   {73, 92},
+      {55, 67},   {78, 69},   {74, 78},  {98, 75},  {83, 65},  {86, 10},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(LinuxKeyCodes::virtualKeyCode(c.evdev + 8), c.virtualKey) << "evdev " << c.evdev;
+  }
+}
+
+TEST(LinuxKeyCodes, UnknownCodesHaveNoKey) {
+  for (const std::uint32_t xKeycode : {0U, 7U, 8U, 8U + 240U, 100000U}) {
+    EXPECT_EQ(LinuxKeyCodes::virtualKeyCode(xKeycode), std::nullopt) << xKeycode;
+  }
+}
+
+TEST(LinuxKeyCodes, RoundTripsEveryVirtualKey) {
+  for (std::uint32_t xKeycode = 8; xKeycode < 8 + 0x300; ++xKeycode) {
+    const auto virtualKey = LinuxKeyCodes::virtualKeyCode(xKeycode);
+    if (!virtualKey) continue;
+    const auto back = LinuxKeyCodes::xKeycode(*virtualKey);
+    ASSERT_TRUE(back.has_value()) << xKeycode;
+    EXPECT_EQ(LinuxKeyCodes::virtualKeyCode(*back), virtualKey) << xKeycode;
+  }
+  EXPECT_EQ(LinuxKeyCodes::xKeycode(9), 47U + 8U);  // the paste key
+  EXPECT_EQ(LinuxKeyCodes::xKeycode(52), std::nullopt);
+}
+
+TEST(LinuxButtons, MapsButtonsToBits) {
+  struct Case {
+    std::uint32_t xButton;
+    std::optional<std::uint64_t> bit;
+    std::optional<std::string_view> press;
+  };
+  const Case cases[] = {
+      {1, 1, "left"},
+      {3, 2, "right"},
+      {2, 4, std::nullopt},
+      {8, 8, std::nullopt},
+      {9, 16, std::nullopt},
+      {4, std::nullopt, std::nullopt},
+      {5, std::nullopt, std::nullopt},
+      {6, std::nullopt, std::nullopt},
+      {7, std::nullopt, std::nullopt},
+      {0, std::nullopt, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(LinuxButtons::buttonBit(c.xButton), c.bit) << c.xButton;
+    EXPECT_EQ(LinuxButtons::pressName(c.xButton), c.press) << c.xButton;
+  }
+}
+
+TEST(LinuxButtons, ReadsHeldButtonsFromState) {
+  EXPECT_EQ(LinuxButtons::buttonsFromState(0), 0U);
+  EXPECT_EQ(LinuxButtons::buttonsFromState(0x100), 1U);
+  EXPECT_EQ(LinuxButtons::buttonsFromState(0x400), 2U);
+  EXPECT_EQ(LinuxButtons::buttonsFromState(0x200), 4U);
+  EXPECT_EQ(LinuxButtons::buttonsFromState(0x0700 | 0x0045), 7U);
+  EXPECT_EQ(LinuxButtons::buttonsFromState(0x1800), 0U);  // the wheel is never held
+}
+
+TEST(LinuxButtons, WheelNotches) {
+  using Notch = LinuxButtons::Notch;
+  EXPECT_EQ(LinuxButtons::wheelNotch(4), (Notch{0, 1}));
+  EXPECT_EQ(LinuxButtons::wheelNotch(5), (Notch{0, -1}));
+  EXPECT_EQ(LinuxButtons::wheelNotch(6), (Notch{1, 0}));
+  EXPECT_EQ(LinuxButtons::wheelNotch(7), (Notch{-1, 0}));
+  EXPECT_EQ(LinuxButtons::wheelNotch(1), std::nullopt);
+}
+
+}  // namespace
+}  // namespace halcy
