@@ -60,7 +60,7 @@ struct DispatcherFixture {
   Dispatcher dispatcher{std::make_shared<StillHost>(), output, EngineAreas::unbuilt()};
 };
 
-constexpr const char* notBuilt = R"(","error":{"code":"unavailable","message":"Not built yet."}})";
+constexpr const char* notBuilt = R"(,"error":{"code":"unavailable","message":"Not built yet."}})";
 
 TEST(Dispatcher, AnswersEveryEnvelopeCaseExactly) {
   struct Case {
