@@ -2,27 +2,26 @@
 
 #include <algorithm>
 
+#include "ParamRules.hpp"
 #include "StageProtocol.hpp"
 
 namespace halcy::decode {
 
 namespace {
 void require(bool holds) {
-  if (!holds) throw DecodeError(outOfRange);
+  ParamRules::require(holds, outOfRange);
 }
 }  // namespace
 
 std::int64_t integerWithin(const JsonObject& params, std::string_view key, std::int64_t low,
                            std::int64_t high) {
-  const std::int64_t value = params.integer(key);
-  require(value >= low && value <= high);
-  return value;
+  return ParamRules::within(params.integer(key), low, high, outOfRange);
 }
 
 std::optional<std::int64_t> nullableIntegerWithin(const JsonObject& params, std::string_view key,
                                                   std::int64_t low, std::int64_t high) {
   auto value = StageCheck::nullable<std::int64_t>(params, key, decode::integer);
-  if (value) require(*value >= low && *value <= high);
+  if (value) ParamRules::within(*value, low, high, outOfRange);
   return value;
 }
 

@@ -1,6 +1,7 @@
 #include "KeysProtocol.hpp"
 
 #include "DecodeHelpers.hpp"
+#include "ParamRules.hpp"
 
 namespace halcy {
 
@@ -28,9 +29,7 @@ Json AppsFront::toJson() const {
 }
 
 AppsActivate AppsActivate::decode(const JsonObject& params) {
-  const std::int64_t pid = params.integer("pid");
-  if (pid < 1) throw DecodeError("Not a pid.");
-  return {pid};
+  return {ParamRules::pid(params, "pid")};
 }
 
 }  // namespace halcy
