@@ -16,6 +16,7 @@
 
 #include "Dispatcher.hpp"
 #include "Entry.hpp"
+#include "LinuxFields.hpp"
 #include "LinuxHost.hpp"
 
 namespace {
@@ -73,7 +74,9 @@ int main(int argc, char** argv) {
 
   static SerialLineWriter writer(
       [](std::string_view bytes) { writeAllIgnoringErrors(STDOUT_FILENO, bytes); });
-  static Dispatcher dispatcher(std::make_shared<LinuxHost>(), writer, EngineAreas::unbuilt());
+  EngineAreas areas = EngineAreas::unbuilt();
+  areas.fields = std::make_shared<FieldController>(std::make_unique<LinuxFieldHost>());
+  static Dispatcher dispatcher(std::make_shared<LinuxHost>(), writer, std::move(areas));
 
   std::thread(readInput, std::ref(dispatcher), std::ref(writer)).detach();
 

@@ -1,0 +1,479 @@
+#include "LinuxClipboard.hpp"
+
+#include <xcb/xfixes.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+#include "Output.hpp"
+
+namespace halcy {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// An owner that takes longer than this to hand over one target is treated as not having it.
+constexpr auto conversionPatience = 1000ms;
+// How long a restore waits for the paste target to fetch the pasted text.
+constexpr auto pastePatience = 500ms;
+constexpr auto eventPatience = 1000ms;
+// Larger data is handed out incrementally (INCR), as ICCCM asks.
+constexpr std::uint32_t largestChunk = 256 * 1024;
+
+// Targets that describe the selection instead of holding its contents.
+constexpr const char* metaTargets[] = {"TARGETS",      "MULTIPLE",         "TIMESTAMP",
+                                       "DELETE",       "INSERT_SELECTION", "INSERT_PROPERTY",
+                                       "SAVE_TARGETS", "SAVE_MULTIPLE"};
+
+struct FreeDeleter {
+  void operator()(void* pointer) const { std::free(pointer); }
+};
+template <class T>
+using Reply = std::unique_ptr<T, FreeDeleter>;
+
+EngineFailure unreadable() {
+  return EngineFailure(ErrorCode::failed, "The clipboard's owner did not hand over its contents.");
+}
+
+// ICCCM's STRING is Latin-1; characters beyond it become "?".
+std::string latin1(const std::string& utf8) {
+  std::string out;
+  for (std::size_t index = 0; index < utf8.size();) {
+    const auto lead = static_cast<unsigned char>(utf8[index]);
+    std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+    if (lead < 0x80) {
+      out += static_cast<char>(lead);
+    } else if (length == 2 && index + 1 < utf8.size()) {
+      const unsigned code =
+          ((lead & 0x1FU) << 6) | (static_cast<unsigned char>(utf8[index + 1]) & 0x3FU);
+      out += code <= 0xFF ? static_cast<char>(code) : '?';
+    } else {
+      out += '?';
+    }
+    index += length;
+  }
+  return out;
+}
+
+}  // namespace
+
+struct LinuxClipboard::Outgoing {
+  xcb_window_t requestor;
+  xcb_atom_t property;
+  xcb_atom_t type;
+  std::uint8_t format;
+  std::string data;
+  std::size_t offset = 0;
+};
+
+std::unique_ptr<LinuxClipboard> LinuxClipboard::open() {
+  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+  if (xcb_connection_has_error(connection) != 0) {
+    xcb_disconnect(connection);
+    return nullptr;
+  }
+  const xcb_query_extension_reply_t* fixes = xcb_get_extension_data(connection, &xcb_xfixes_id);
+  if (fixes == nullptr || fixes->present == 0) {
+    xcb_disconnect(connection);
+    return nullptr;
+  }
+  Reply<xcb_xfixes_query_version_reply_t> version(xcb_xfixes_query_version_reply(
+      connection, xcb_xfixes_query_version(connection, 5, 0), nullptr));
+  xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+  const xcb_window_t window = xcb_generate_id(connection);
+  const std::uint32_t values[] = {1, XCB_EVENT_MASK_PROPERTY_CHANGE};
+  xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, -1, -1, 1, 1, 0,
+                    XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT,
+                    XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values);
+  return std::unique_ptr<LinuxClipboard>(
+      new LinuxClipboard(connection, window, fixes->first_event));
+}
+
+LinuxClipboard::LinuxClipboard(xcb_connection_t* connection, xcb_window_t window,
+                               std::uint8_t fixesEvent)
+    : connection_(connection), window_(window), fixesEvent_(fixesEvent) {
+  clipboard_ = atom("CLIPBOARD");
+  targets_ = atom("TARGETS");
+  timestamp_ = atom("TIMESTAMP");
+  incr_ = atom("INCR");
+  multiple_ = atom("MULTIPLE");
+  transfer_ = atom("HALCY_CLIPBOARD_TRANSFER");
+  clock_ = atom("HALCY_CLOCK");
+  stop_ = atom("HALCY_STOP");
+  const std::uint32_t maximum = xcb_get_maximum_request_length(connection_) * 4;
+  chunkBytes_ = std::min(largestChunk, maximum > 4096 ? maximum - 4096 : 1024);
+  xcb_xfixes_select_selection_input(connection_, window_, clipboard_,
+                                    XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
+                                        XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
+                                        XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
+  xcb_flush(connection_);
+  events_ = std::thread([this] { run(); });
+}
+
+LinuxClipboard::~LinuxClipboard() {
+  xcb_client_message_event_t wake{};
+  wake.response_type = XCB_CLIENT_MESSAGE;
+  wake.format = 32;
+  wake.window = window_;
+  wake.type = stop_;
+  xcb_send_event(connection_, 0, window_, XCB_EVENT_MASK_NO_EVENT,
+                 reinterpret_cast<const char*>(&wake));
+  xcb_flush(connection_);
+  if (events_.joinable()) events_.join();
+  xcb_destroy_window(connection_, window_);
+  xcb_disconnect(connection_);
+}
+
+xcb_atom_t LinuxClipboard::atom(const std::string& name) {
+  {
+    std::lock_guard lock(mutex_);
+    if (auto found = atoms_.find(name); found != atoms_.end()) return found->second;
+  }
+  Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+      connection_,
+      xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(name.size()), name.data()),
+      nullptr));
+  if (!reply) return XCB_NONE;
+  std::lock_guard lock(mutex_);
+  atoms_[name] = reply->atom;
+  return reply->atom;
+}
+
+std::string LinuxClipboard::atomName(xcb_atom_t value) {
+  {
+    std::lock_guard lock(mutex_);
+    for (const auto& [name, known] : atoms_) {
+      if (known == value) return name;
+    }
+  }
+  Reply<xcb_get_atom_name_reply_t> reply(
+      xcb_get_atom_name_reply(connection_, xcb_get_atom_name(connection_, value), nullptr));
+  if (!reply) return {};
+  std::string name(xcb_get_atom_name_name(reply.get()),
+                   static_cast<std::size_t>(xcb_get_atom_name_name_length(reply.get())));
+  std::lock_guard lock(mutex_);
+  atoms_[name] = value;
+  return name;
+}
+
+// --- the event thread ---------------------------------------------------------------------------
+
+void LinuxClipboard::run() {
+  for (;;) {
+    std::unique_ptr<xcb_generic_event_t, FreeDeleter> event(xcb_wait_for_event(connection_));
+    if (!event) break;
+    const auto type = event->response_type & 0x7F;
+    if (type == XCB_CLIENT_MESSAGE &&
+        reinterpret_cast<xcb_client_message_event_t*>(event.get())->type == stop_) {
+      break;
+    }
+    handle(event.get());
+  }
+  std::lock_guard lock(mutex_);
+  broken_ = true;
+  changed_.notify_all();
+}
+
+void LinuxClipboard::handle(xcb_generic_event_t* event) {
+  const auto type = event->response_type & 0x7F;
+  if (type == fixesEvent_ + XCB_XFIXES_SELECTION_NOTIFY) {
+    onOwnerChange(event);
+  } else if (type == XCB_SELECTION_REQUEST) {
+    onRequest(*reinterpret_cast<xcb_selection_request_event_t*>(event));
+  } else if (type == XCB_SELECTION_CLEAR) {
+    const auto& clear = *reinterpret_cast<xcb_selection_clear_event_t*>(event);
+    std::lock_guard lock(mutex_);
+    // A clear from before the engine took the clipboard again is stale.
+    if (clear.selection == clipboard_ && clear.time >= ownedSince_) {
+      owning_ = false;
+      served_.clear();
+      changed_.notify_all();
+    }
+  } else if (type == XCB_SELECTION_NOTIFY) {
+    std::lock_guard lock(mutex_);
+    converted_ = *reinterpret_cast<xcb_selection_notify_event_t*>(event);
+    changed_.notify_all();
+  } else if (type == XCB_PROPERTY_NOTIFY) {
+    onPropertyNotify(*reinterpret_cast<xcb_property_notify_event_t*>(event));
+  }
+}
+
+void LinuxClipboard::onOwnerChange(xcb_generic_event_t* event) {
+  const auto& change = *reinterpret_cast<xcb_xfixes_selection_notify_event_t*>(event);
+  if (change.selection != clipboard_) return;
+  std::lock_guard lock(mutex_);
+  ++changeCount_;
+  lastOwner_ = change.owner;
+  lastOwnerTime_ = change.selection_timestamp;
+  changed_.notify_all();
+}
+
+void LinuxClipboard::onPropertyNotify(const xcb_property_notify_event_t& event) {
+  std::unique_lock lock(mutex_);
+  if (event.window == window_) {
+    if (event.atom == clock_) {
+      ++clockTicks_;
+      clockTime_ = event.time;
+    } else if (event.atom == transfer_ && event.state == XCB_PROPERTY_NEW_VALUE) {
+      ++transferValues_;
+    }
+    changed_.notify_all();
+    return;
+  }
+  if (event.state != XCB_PROPERTY_DELETE) return;
+  for (auto transfer = outgoing_.begin(); transfer != outgoing_.end(); ++transfer) {
+    if ((*transfer)->requestor != event.window || (*transfer)->property != event.atom) continue;
+    sendNextChunk(**transfer);
+    if ((*transfer)->offset > (*transfer)->data.size()) outgoing_.erase(transfer);
+    return;
+  }
+}
+
+// An offset past the end marks the closing empty chunk as sent.
+void LinuxClipboard::sendNextChunk(Outgoing& transfer) {
+  const std::size_t unit = transfer.format / 8;
+  const std::size_t left = transfer.data.size() - std::min(transfer.offset, transfer.data.size());
+  const std::size_t bytes = std::min<std::size_t>(left, chunkBytes_ / unit * unit);
+  xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, transfer.requestor, transfer.property,
+                      transfer.type, transfer.format, static_cast<std::uint32_t>(bytes / unit),
+                      transfer.data.data() + transfer.offset);
+  transfer.offset += bytes == 0 ? 1 : bytes;
+  xcb_flush(connection_);
+}
+
+void LinuxClipboard::onRequest(const xcb_selection_request_event_t& request) {
+  // Clients from before ICCCM name no property: the target doubles as one.
+  const xcb_atom_t property = request.property == XCB_NONE ? request.target : request.property;
+  xcb_selection_notify_event_t notify{};
+  notify.response_type = XCB_SELECTION_NOTIFY;
+  notify.time = request.time;
+  notify.requestor = request.requestor;
+  notify.selection = request.selection;
+  notify.target = request.target;
+  notify.property = answer(request, property) ? property : XCB_NONE;
+  xcb_send_event(connection_, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
+                 reinterpret_cast<const char*>(&notify));
+  xcb_flush(connection_);
+}
+
+bool LinuxClipboard::answer(const xcb_selection_request_event_t& request, xcb_atom_t property) {
+  std::unique_lock lock(mutex_);
+  if (request.selection != clipboard_ || !owning_ || request.target == multiple_) return false;
+  if (request.time != XCB_CURRENT_TIME && request.time < ownedSince_) return false;
+  if (request.target == targets_) {
+    std::vector<xcb_atom_t> list = {targets_, timestamp_};
+    list.insert(list.end(), servedTargets_.begin(), servedTargets_.end());
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, request.requestor, property,
+                        XCB_ATOM_ATOM, 32, static_cast<std::uint32_t>(list.size()), list.data());
+    return true;
+  }
+  if (request.target == timestamp_) {
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, request.requestor, property,
+                        XCB_ATOM_INTEGER, 32, 1, &ownedSince_);
+    return true;
+  }
+  const auto found = std::find(servedTargets_.begin(), servedTargets_.end(), request.target);
+  if (found == servedTargets_.end()) return false;
+  const auto index = static_cast<std::size_t>(found - servedTargets_.begin());
+  const Entry& entry = served_[index];
+  const std::uint8_t format = entry.format == 16 || entry.format == 32 ? entry.format : 8;
+  ++fetches_;
+  changed_.notify_all();
+  if (entry.data.size() <= chunkBytes_) {
+    xcb_change_property(
+        connection_, XCB_PROP_MODE_REPLACE, request.requestor, property, servedTypes_[index],
+        format, static_cast<std::uint32_t>(entry.data.size() / (format / 8)), entry.data.data());
+    return true;
+  }
+  auto transfer = std::make_unique<Outgoing>(
+      Outgoing{request.requestor, property, servedTypes_[index], format, entry.data});
+  const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+  xcb_change_window_attributes(connection_, request.requestor, XCB_CW_EVENT_MASK, &events);
+  const auto size = static_cast<std::uint32_t>(entry.data.size());
+  xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, request.requestor, property, incr_, 32, 1,
+                      &size);
+  outgoing_.push_back(std::move(transfer));
+  return true;
+}
+
+// --- operations
+// -----------------------------------------------------------------------------------
+
+// The server's clock as the stamp of a property change on our own window: X wants real
+// timestamps for selection ownership.
+xcb_timestamp_t LinuxClipboard::serverTime() {
+  std::unique_lock lock(mutex_);
+  const std::uint64_t before = clockTicks_;
+  xcb_change_property(connection_, XCB_PROP_MODE_APPEND, window_, clock_, XCB_ATOM_STRING, 8, 0,
+                      nullptr);
+  xcb_flush(connection_);
+  if (!changed_.wait_for(lock, eventPatience, [&] { return clockTicks_ > before || broken_; }) ||
+      broken_) {
+    throw EngineFailure(ErrorCode::failed, "The clipboard could not be reached.");
+  }
+  return clockTime_;
+}
+
+void LinuxClipboard::own(const Entries& entries) {
+  std::vector<xcb_atom_t> targets;
+  std::vector<xcb_atom_t> types;
+  for (const Entry& entry : entries) {
+    targets.push_back(atom(entry.target));
+    types.push_back(atom(entry.type));
+  }
+  const xcb_timestamp_t time = serverTime();
+  std::unique_lock lock(mutex_);
+  served_ = entries;
+  servedTargets_ = std::move(targets);
+  servedTypes_ = std::move(types);
+  owning_ = !entries.empty();
+  ownedSince_ = time;
+  pasteFetchesBefore_.reset();
+  xcb_set_selection_owner(connection_, entries.empty() ? XCB_NONE : window_, clipboard_, time);
+  xcb_flush(connection_);
+  // The owner change is counted by its XFixes notice; wait for it so the count returned is current.
+  const xcb_window_t expected = entries.empty() ? XCB_NONE : window_;
+  const bool seen = changed_.wait_for(lock, eventPatience, [&] {
+    return broken_ || (lastOwner_ == expected && lastOwnerTime_ == time);
+  });
+  if (!seen || broken_) {
+    owning_ = false;
+    throw EngineFailure(ErrorCode::failed, "The clipboard could not be written.");
+  }
+}
+
+std::int64_t LinuxClipboard::write(const std::string& text, bool transient) {
+  std::lock_guard operation(operation_);
+  own(textEntries(text, transient));
+  std::lock_guard lock(mutex_);
+  return changeCount_;
+}
+
+void LinuxClipboard::restore(const Entries& entries) {
+  std::lock_guard operation(operation_);
+  own(entries);
+}
+
+std::int64_t LinuxClipboard::changeCount() {
+  std::lock_guard lock(mutex_);
+  return changeCount_;
+}
+
+void LinuxClipboard::notePastePosted() {
+  std::lock_guard lock(mutex_);
+  if (owning_) pasteFetchesBefore_ = fetches_;
+}
+
+void LinuxClipboard::settlePaste() {
+  std::unique_lock lock(mutex_);
+  if (!pasteFetchesBefore_) return;
+  changed_.wait_for(lock, pastePatience,
+                    [&] { return broken_ || !owning_ || fetches_ > *pasteFetchesBefore_; });
+  pasteFetchesBefore_.reset();
+}
+
+LinuxClipboard::Entries LinuxClipboard::textEntries(const std::string& text, bool transient) {
+  Entries entries = {{"UTF8_STRING", "UTF8_STRING", 8, text},
+                     {"text/plain;charset=utf-8", "text/plain;charset=utf-8", 8, text},
+                     {"text/plain", "text/plain", 8, text},
+                     {"STRING", "STRING", 8, latin1(text)},
+                     {"TEXT", "UTF8_STRING", 8, text}};
+  // The hint KDE's clipboard manager and its followers honour: do not record this content.
+  if (transient) {
+    entries.push_back({"x-kde-passwordManagerHint", "x-kde-passwordManagerHint", 8, "secret"});
+  }
+  return entries;
+}
+
+std::pair<LinuxClipboard::Entries, std::int64_t> LinuxClipboard::save() {
+  std::lock_guard operation(operation_);
+  Reply<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
+      connection_, xcb_get_selection_owner(connection_, clipboard_), nullptr));
+  if (!owner) throw unreadable();
+  Entries entries;
+  if (owner->owner == window_) {
+    std::lock_guard lock(mutex_);
+    if (owning_) entries = served_;
+  } else if (owner->owner != XCB_NONE) {
+    std::optional<Entry> listed = convert(targets_);
+    if (!listed) throw unreadable();
+    const auto* atoms = reinterpret_cast<const xcb_atom_t*>(listed->data.data());
+    const std::size_t count = listed->format == 32 ? listed->data.size() / 4 : 0;
+    std::vector<xcb_atom_t> seen;
+    for (std::size_t index = 0; index < count; ++index) {
+      const xcb_atom_t target = atoms[index];
+      if (target == XCB_NONE || std::find(seen.begin(), seen.end(), target) != seen.end()) continue;
+      seen.push_back(target);
+      const std::string name = atomName(target);
+      if (std::find(std::begin(metaTargets), std::end(metaTargets), name) !=
+          std::end(metaTargets)) {
+        continue;
+      }
+      if (std::optional<Entry> entry = convert(target)) entries.push_back(std::move(*entry));
+    }
+  }
+  std::lock_guard lock(mutex_);
+  return {std::move(entries), changeCount_};
+}
+
+std::optional<LinuxClipboard::Entry> LinuxClipboard::convert(xcb_atom_t target) {
+  std::unique_lock lock(mutex_);
+  converted_.reset();
+  xcb_delete_property(connection_, window_, transfer_);
+  xcb_convert_selection(connection_, window_, clipboard_, target, transfer_, XCB_CURRENT_TIME);
+  xcb_flush(connection_);
+  const bool answered = changed_.wait_for(lock, conversionPatience, [&] {
+    return broken_ || (converted_ && converted_->target == target);
+  });
+  if (!answered || broken_ || converted_->property == XCB_NONE) return std::nullopt;
+  // Counted before the header is taken: taking it is what lets an INCR owner send its first chunk.
+  const std::uint64_t valuesBefore = transferValues_;
+  lock.unlock();
+  xcb_atom_t type = XCB_NONE;
+  std::uint8_t format = 8;
+  std::optional<std::string> data = readProperty(type, format);
+  if (data && type == incr_) data = readIncrementally(valuesBefore, type, format);
+  if (!data) return std::nullopt;
+  return Entry{atomName(target), atomName(type), format, std::move(*data)};
+}
+
+std::optional<std::string> LinuxClipboard::readProperty(xcb_atom_t& type, std::uint8_t& format) {
+  Reply<xcb_get_property_reply_t> reply(
+      xcb_get_property_reply(connection_,
+                             xcb_get_property(connection_, 1, window_, transfer_,
+                                              XCB_GET_PROPERTY_TYPE_ANY, 0, UINT32_MAX / 4),
+                             nullptr));
+  if (!reply) return std::nullopt;
+  type = reply->type;
+  format = reply->format == 0 ? 8 : reply->format;
+  const auto* bytes = static_cast<const char*>(xcb_get_property_value(reply.get()));
+  const auto length = static_cast<std::size_t>(xcb_get_property_value_length(reply.get()));
+  return std::string(bytes, length);
+}
+
+// ICCCM's INCR: each chunk arrives as a new value of the property and is taken by deleting it; an
+// empty chunk ends the transfer.
+std::optional<std::string> LinuxClipboard::readIncrementally(std::uint64_t valuesBefore,
+                                                             xcb_atom_t& type,
+                                                             std::uint8_t& format) {
+  std::string data;
+  for (;;) {
+    std::unique_lock lock(mutex_);
+    if (!changed_.wait_for(lock, conversionPatience,
+                           [&] { return broken_ || transferValues_ > valuesBefore; }) ||
+        broken_) {
+      return std::nullopt;
+    }
+    valuesBefore = transferValues_;
+    lock.unlock();
+    std::optional<std::string> chunk = readProperty(type, format);
+    if (!chunk) return std::nullopt;
+    if (chunk->empty()) return data;
+    data += *chunk;
+  }
+}
+
+}  // namespace halcy

@@ -1,0 +1,105 @@
+#pragma once
+// The X11 CLIPBOARD through a hidden window of the engine's own: copies every target of whoever
+// owns it, owns it with text or with a saved copy, serves those targets for as long as the engine
+// owns them, and counts every owner change (XFixes), whoever made it.
+
+#include <xcb/xcb.h>
+
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace halcy {
+
+class LinuxClipboard {
+ public:
+  // One target as its owner handed it out: the property type and format come back on restore.
+  struct Entry {
+    std::string target;
+    std::string type;
+    std::uint8_t format = 8;
+    std::string data;
+    bool operator==(const Entry&) const = default;
+  };
+  using Entries = std::vector<Entry>;
+
+  // None when there is no X display or it lacks XFixes.
+  static std::unique_ptr<LinuxClipboard> open();
+  ~LinuxClipboard();
+  LinuxClipboard(const LinuxClipboard&) = delete;
+  LinuxClipboard& operator=(const LinuxClipboard&) = delete;
+
+  // Every target of the current owner with its data, in the owner's order, and the change count
+  // read afterwards. Throws an EngineFailure when the owner does not answer at all.
+  std::pair<Entries, std::int64_t> save();
+  std::int64_t write(const std::string& text, bool transient);
+  void restore(const Entries& entries);
+  std::int64_t changeCount();
+
+  // A paste keystroke went out while the engine owns the clipboard: `settlePaste` then waits (a
+  // bounded time) until someone has fetched the data, so a restore never beats the paste target.
+  void notePastePosted();
+  void settlePaste();
+
+  // The targets "clipboard.write" offers, in the order TARGETS lists them.
+  static Entries textEntries(const std::string& text, bool transient);
+
+ private:
+  struct Outgoing;
+
+  LinuxClipboard(xcb_connection_t* connection, xcb_window_t window, std::uint8_t fixesEvent);
+  void run();
+  void handle(xcb_generic_event_t* event);
+  void onOwnerChange(xcb_generic_event_t* event);
+  void onRequest(const xcb_selection_request_event_t& request);
+  bool answer(const xcb_selection_request_event_t& request, xcb_atom_t property);
+  void onPropertyNotify(const xcb_property_notify_event_t& event);
+  void sendNextChunk(Outgoing& transfer);
+
+  xcb_atom_t atom(const std::string& name);
+  std::string atomName(xcb_atom_t atom);
+  xcb_timestamp_t serverTime();
+  void own(const Entries& entries);
+  std::optional<Entry> convert(xcb_atom_t target);
+  std::optional<std::string> readProperty(xcb_atom_t& type, std::uint8_t& format);
+  std::optional<std::string> readIncrementally(std::uint64_t valuesBefore, xcb_atom_t& type,
+                                               std::uint8_t& format);
+
+  xcb_connection_t* connection_;
+  xcb_window_t window_;
+  std::uint8_t fixesEvent_;
+  xcb_atom_t clipboard_, targets_, timestamp_, incr_, multiple_, transfer_, clock_, stop_;
+  std::uint32_t chunkBytes_;
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::map<std::string, xcb_atom_t> atoms_;
+  // Served while the engine owns the clipboard.
+  Entries served_;
+  std::vector<xcb_atom_t> servedTargets_;
+  std::vector<xcb_atom_t> servedTypes_;
+  bool owning_ = false;
+  xcb_timestamp_t ownedSince_ = 0;
+  std::int64_t changeCount_ = 0;
+  xcb_window_t lastOwner_ = XCB_NONE;
+  xcb_timestamp_t lastOwnerTime_ = 0;
+  std::uint64_t fetches_ = 0;
+  std::optional<std::uint64_t> pasteFetchesBefore_;
+  std::uint64_t clockTicks_ = 0;
+  xcb_timestamp_t clockTime_ = 0;
+  std::uint64_t transferValues_ = 0;
+  std::optional<xcb_selection_notify_event_t> converted_;
+  std::vector<std::unique_ptr<Outgoing>> outgoing_;
+  bool broken_ = false;
+
+  std::mutex operation_;
+  std::thread events_;
+};
+
+}  // namespace halcy

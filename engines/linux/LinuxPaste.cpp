@@ -1,0 +1,175 @@
+#include "LinuxPaste.hpp"
+
+#include <xcb/xtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "LinuxKeyCodes.hpp"
+#include "Output.hpp"
+
+namespace halcy {
+
+namespace {
+
+constexpr std::uint32_t keysymControlL = 0xFFE3;
+constexpr std::uint32_t keysymShiftL = 0xFFE1;
+// Where V sits, whatever the layout types there, as the caller's key codes count it.
+constexpr std::uint16_t virtualKeyV = 9;
+
+// WM_CLASS class or instance names of terminal emulators, lower case.
+constexpr std::array terminalClasses = {"xterm",
+                                        "uxterm",
+                                        "gnome-terminal",
+                                        "gnome-terminal-server",
+                                        "konsole",
+                                        "xfce4-terminal",
+                                        "mate-terminal",
+                                        "lxterminal",
+                                        "qterminal",
+                                        "tilix",
+                                        "terminator",
+                                        "alacritty",
+                                        "kitty",
+                                        "urxvt",
+                                        "rxvt",
+                                        "st",
+                                        "st-256color",
+                                        "wezterm",
+                                        "foot",
+                                        "sakura",
+                                        "terminology",
+                                        "guake",
+                                        "tilda",
+                                        "yakuake",
+                                        "kgx",
+                                        "org.gnome.console",
+                                        "org.gnome.ptyxis",
+                                        "ptyxis",
+                                        "blackbox",
+                                        "cool-retro-term"};
+
+struct FreeDeleter {
+  void operator()(void* pointer) const { std::free(pointer); }
+};
+template <class T>
+using Reply = std::unique_ptr<T, FreeDeleter>;
+
+EngineFailure noEventSource() {
+  return EngineFailure(ErrorCode::failed, "No event source for the paste keystroke.");
+}
+
+EngineFailure notMade() {
+  return EngineFailure(ErrorCode::failed, "The paste keystroke could not be made.");
+}
+
+}  // namespace
+
+LinuxPaste::LinuxPaste() {
+  connection_ = xcb_connect(nullptr, nullptr);
+  if (xcb_connection_has_error(connection_) != 0) {
+    xcb_disconnect(connection_);
+    connection_ = nullptr;
+    return;
+  }
+  root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+}
+
+LinuxPaste::~LinuxPaste() {
+  if (connection_ != nullptr) xcb_disconnect(connection_);
+}
+
+bool LinuxPaste::isTerminal(std::string_view wmClass) {
+  std::string lower(wmClass);
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return std::find(terminalClasses.begin(), terminalClasses.end(), lower) != terminalClasses.end();
+}
+
+// WM_CLASS of the focused top-level: the focus may sit on a child, so walk up until one has it.
+std::optional<std::string> LinuxPaste::focusedWindowClass() {
+  Reply<xcb_get_input_focus_reply_t> focus(
+      xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+  if (!focus) return std::nullopt;
+  xcb_window_t window = focus->focus;
+  for (int depth = 0; depth < 16 && window != XCB_NONE && window != root_ &&
+                      window != XCB_INPUT_FOCUS_POINTER_ROOT;
+       ++depth) {
+    Reply<xcb_get_property_reply_t> property(xcb_get_property_reply(
+        connection_,
+        xcb_get_property(connection_, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256),
+        nullptr));
+    if (property && xcb_get_property_value_length(property.get()) > 0) {
+      // "instance\0class\0": either name may be the one a terminal is known by.
+      const auto* bytes = static_cast<const char*>(xcb_get_property_value(property.get()));
+      const std::string both(
+          bytes, static_cast<std::size_t>(xcb_get_property_value_length(property.get())));
+      const std::string instance = both.substr(0, both.find('\0'));
+      const std::size_t classStart = std::min(both.size(), instance.size() + 1);
+      const std::string className =
+          both.substr(classStart, both.find('\0', classStart) - classStart);
+      return isTerminal(instance) ? instance : className;
+    }
+    Reply<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(connection_, xcb_query_tree(connection_, window), nullptr));
+    if (!tree) break;
+    window = tree->parent;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::uint8_t> LinuxPaste::keycodeFor(std::uint32_t keysym) {
+  const xcb_setup_t* setup = xcb_get_setup(connection_);
+  const auto count = static_cast<std::uint8_t>(setup->max_keycode - setup->min_keycode + 1);
+  Reply<xcb_get_keyboard_mapping_reply_t> mapping(xcb_get_keyboard_mapping_reply(
+      connection_, xcb_get_keyboard_mapping(connection_, setup->min_keycode, count), nullptr));
+  if (!mapping) return std::nullopt;
+  const xcb_keysym_t* symbols = xcb_get_keyboard_mapping_keysyms(mapping.get());
+  const int perKey = mapping->keysyms_per_keycode;
+  for (int key = 0; key < count; ++key) {
+    for (int column = 0; column < perKey; ++column) {
+      if (symbols[key * perKey + column] == keysym) {
+        return static_cast<std::uint8_t>(setup->min_keycode + key);
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+void LinuxPaste::sendKey(std::uint8_t keycode, bool down) {
+  xcb_test_fake_input(connection_, down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode,
+                      XCB_CURRENT_TIME, root_, 0, 0, 0);
+}
+
+void LinuxPaste::paste() {
+  if (connection_ == nullptr) throw noEventSource();
+  const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(connection_, &xcb_test_id);
+  if (xtest == nullptr || xtest->present == 0) throw noEventSource();
+
+  const std::optional<std::uint32_t> v = LinuxKeyCodes::xKeycode(virtualKeyV);
+  const std::optional<std::uint8_t> control = keycodeFor(keysymControlL);
+  if (!v || *v > 255 || !control) throw notMade();
+  std::optional<std::uint8_t> shift;
+  const std::optional<std::string> wmClass = focusedWindowClass();
+  if (wmClass && isTerminal(*wmClass)) {
+    shift = keycodeFor(keysymShiftL);
+    if (!shift) throw notMade();
+  }
+  const auto key = static_cast<std::uint8_t>(*v);
+  sendKey(*control, true);
+  if (shift) sendKey(*shift, true);
+  sendKey(key, true);
+  sendKey(key, false);
+  if (shift) sendKey(*shift, false);
+  sendKey(*control, false);
+  // A round trip: the keystroke is in the server's queue before the caller hears of it.
+  Reply<xcb_get_input_focus_reply_t> sync(
+      xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+  if (!sync) throw noEventSource();
+}
+
+}  // namespace halcy
