@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "Areas.hpp"
+#include "LinuxMicrophone.hpp"
 #include "LinuxPermissions.hpp"
 
 namespace halcy {
@@ -64,8 +65,12 @@ PermissionState LinuxHost::request(Permission permission) {
 
 void LinuxHost::switchAccessibilityOn() { LinuxPermissions::setAccessibilityEnabled(); }
 
-std::unique_ptr<MicCapture> LinuxHost::microphone() { return nullptr; }
-std::unique_ptr<MeetingCapture> LinuxHost::meetingMicrophone() { return nullptr; }
+std::unique_ptr<MicCapture> LinuxHost::microphone() {
+  return std::make_unique<LinuxMicrophone>(sound_);
+}
+std::unique_ptr<MeetingCapture> LinuxHost::meetingMicrophone() {
+  return std::make_unique<LinuxMeetingMicrophone>(sound_);
+}
 std::unique_ptr<MeetingCapture> LinuxHost::systemAudio(const std::vector<std::int64_t>&) {
   return nullptr;
 }

@@ -2,13 +2,18 @@
 // The engine host on a Linux X11 desktop: who the engine is, and whether the display, the
 // accessibility bus and the sound server are there to be used.
 
+#include <memory>
+
 #include "Calendar.hpp"
+#include "LinuxSound.hpp"
 #include "Protocol.hpp"
 
 namespace halcy {
 
 class LinuxHost final : public EngineHost {
  public:
+  // Captures share the one sound-server connection.
+  explicit LinuxHost(std::shared_ptr<LinuxSound> sound) : sound_(std::move(sound)) {}
   Hello hello() override;
   PermissionsStatus permissions() override;
   PermissionState request(Permission permission) override;
@@ -23,6 +28,9 @@ class LinuxHost final : public EngineHost {
 
   // Asks running applications to expose their accessibility trees for this session.
   static void switchAccessibilityOn();
+
+ private:
+  std::shared_ptr<LinuxSound> sound_;
 };
 
 // "Debian GNU/Linux 12 (bookworm); kernel 6.1.0-18-amd64".

@@ -16,7 +16,7 @@
 
 #include "Dispatcher.hpp"
 #include "Entry.hpp"
-#include "LinuxFields.hpp"
+#include "LinuxDictation.hpp"
 #include "LinuxHost.hpp"
 
 namespace {
@@ -74,9 +74,10 @@ int main(int argc, char** argv) {
 
   static SerialLineWriter writer(
       [](std::string_view bytes) { writeAllIgnoringErrors(STDOUT_FILENO, bytes); });
+  auto sound = std::make_shared<LinuxSound>();
   EngineAreas areas = EngineAreas::unbuilt();
-  areas.fields = std::make_shared<FieldController>(std::make_unique<LinuxFieldHost>());
-  static Dispatcher dispatcher(std::make_shared<LinuxHost>(), writer, std::move(areas));
+  areas.dictation = makeLinuxDictationArea(writer, sound);
+  static Dispatcher dispatcher(std::make_shared<LinuxHost>(sound), writer, std::move(areas));
 
   std::thread(readInput, std::ref(dispatcher), std::ref(writer)).detach();
 
