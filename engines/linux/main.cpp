@@ -17,6 +17,7 @@
 #include "Dispatcher.hpp"
 #include "Entry.hpp"
 #include "LinuxDictation.hpp"
+#include "LinuxFields.hpp"
 #include "LinuxHost.hpp"
 
 namespace {
@@ -77,6 +78,7 @@ int main(int argc, char** argv) {
   auto sound = std::make_shared<LinuxSound>();
   EngineAreas areas = EngineAreas::unbuilt();
   areas.dictation = makeLinuxDictationArea(writer, sound);
+  areas.fields = std::make_shared<FieldController>(std::make_unique<LinuxFieldHost>());
   static Dispatcher dispatcher(std::make_shared<LinuxHost>(sound), writer, std::move(areas));
 
   std::thread(readInput, std::ref(dispatcher), std::ref(writer)).detach();
