@@ -5,6 +5,9 @@
 #include <xcb/xcb.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <memory>
 #include <string>
 
@@ -20,21 +23,42 @@ struct ObjectUnref {
 };
 using SessionBus = std::unique_ptr<GDBusConnection, ObjectUnref>;
 
-SessionBus sessionBus() {
+// Opening a connection has no timeout of its own, and a frozen bus would hold the request forever:
+// a watchdog cancels the handshake when it runs over.
+GDBusConnection* connectWithin(const gchar* address, std::chrono::milliseconds patience) {
+  GCancellable* cancellable = g_cancellable_new();
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  std::thread watchdog([&] {
+    std::unique_lock lock(mutex);
+    if (!finished.wait_for(lock, patience, [&] { return done; })) g_cancellable_cancel(cancellable);
+  });
   GError* error = nullptr;
-  // A private connection: the shared one would outlive this check and pin a dead bus.
-  gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, &error);
-  if (address == nullptr) {
-    g_clear_error(&error);
-    return nullptr;
-  }
   GDBusConnection* connection = g_dbus_connection_new_for_address_sync(
       address,
       static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
                                         G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-      nullptr, nullptr, &error);
-  g_free(address);
+      nullptr, cancellable, &error);
+  {
+    std::lock_guard lock(mutex);
+    done = true;
+  }
+  finished.notify_one();
+  watchdog.join();
   g_clear_error(&error);
+  g_object_unref(cancellable);
+  return connection;
+}
+
+SessionBus sessionBus() {
+  GError* error = nullptr;
+  // A private connection: the shared one would outlive this check and pin a dead bus.
+  gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+  g_clear_error(&error);
+  if (address == nullptr) return nullptr;
+  GDBusConnection* connection = connectWithin(address, std::chrono::milliseconds(busTimeoutMs));
+  g_free(address);
   return SessionBus(connection);
 }
 
