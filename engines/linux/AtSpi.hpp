@@ -1,0 +1,114 @@
+#pragma once
+// A client of the accessibility bus (AT-SPI over D-Bus through GDBus). Thread-safe: any thread may
+// call, calls run concurrently, and every call carries its own timeout, so an application that
+// stops answering costs its caller that timeout and nobody else anything. The connection is made on
+// first use and made again on the next use after the bus went away.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "AtSpiTypes.hpp"
+
+namespace halcy {
+
+class AtSpi {
+ public:
+  using Timeout = std::chrono::milliseconds;
+  // A field read waits this long for an application; a walk over many elements less.
+  static constexpr Timeout fieldTimeout{350};
+  static constexpr Timeout walkTimeout{100};
+
+  AtSpi();
+  ~AtSpi();
+  AtSpi(const AtSpi&) = delete;
+  AtSpi& operator=(const AtSpi&) = delete;
+
+  // The bus answers (connecting when needed).
+  bool reachable(Timeout timeout);
+
+  // One element. Every read answers none (or an empty list) when the element, its application or
+  // the bus does not answer in time or answers something else than expected.
+  std::optional<std::uint32_t> role(const AtSpiRef& element, Timeout timeout);
+  std::optional<std::string> roleName(const AtSpiRef& element, Timeout timeout);
+  std::optional<std::string> name(const AtSpiRef& element, Timeout timeout);
+  std::optional<std::string> description(const AtSpiRef& element, Timeout timeout);
+  std::optional<AtSpiStates> states(const AtSpiRef& element, Timeout timeout);
+  std::map<std::string, std::string> attributes(const AtSpiRef& element, Timeout timeout);
+  std::vector<std::string> interfaces(const AtSpiRef& element, Timeout timeout);
+  std::optional<AtSpiRect> extents(const AtSpiRef& element, Timeout timeout);
+  std::optional<AtSpiRef> parent(const AtSpiRef& element, Timeout timeout);
+  std::vector<AtSpiRef> children(const AtSpiRef& element, Timeout timeout);
+  std::optional<std::int32_t> childCount(const AtSpiRef& element, Timeout timeout);
+  std::optional<AtSpiRef> childAt(const AtSpiRef& element, std::int32_t index, Timeout timeout);
+  // The deepest element of a window or application at a point in screen pixels.
+  std::optional<AtSpiRef> elementAt(const AtSpiRef& element, std::int32_t x, std::int32_t y,
+                                    Timeout timeout);
+
+  // Text (org.a11y.atspi.Text): the whole text, its length in characters, the caret, selections.
+  std::optional<std::string> text(const AtSpiRef& element, Timeout timeout);
+  std::optional<std::string> textRange(const AtSpiRef& element, std::int32_t start,
+                                       std::int32_t end, Timeout timeout);
+  std::optional<std::int32_t> characterCount(const AtSpiRef& element, Timeout timeout);
+  std::optional<std::int32_t> caretOffset(const AtSpiRef& element, Timeout timeout);
+  std::vector<AtSpiTextRange> selections(const AtSpiRef& element, Timeout timeout);
+  // org.a11y.atspi.Value's current value (sliders, progress bars, spin buttons).
+  std::optional<double> currentValue(const AtSpiRef& element, Timeout timeout);
+  // What a user reads as the element's value: its text when it has the Text interface, else its
+  // numeric value written the shortest way ("3", "0.5").
+  std::optional<std::string> value(const AtSpiRef& element, Timeout timeout);
+  // The element takes typed text (org.a11y.atspi.EditableText).
+  bool editableText(const AtSpiRef& element, Timeout timeout);
+
+  // The process behind an element's application.
+  std::optional<std::int64_t> pid(const AtSpiRef& element, Timeout timeout);
+
+  // The desktop: its applications, one of them by pid, its active window, the focus.
+  std::vector<AtSpiRef> applications(Timeout timeout);
+  std::optional<AtSpiRef> application(std::int64_t pid, Timeout timeout);
+  std::optional<AtSpiRef> activeWindow(const AtSpiRef& application, Timeout timeout);
+  // The focused element of the application that has the active window.
+  std::optional<AtSpiRef> focused(Timeout timeout);
+  // The focused element inside one application.
+  std::optional<AtSpiRef> focused(std::int64_t pid, Timeout timeout);
+  // Elements below root (root included) that have all of the given states, in tree order.
+  std::vector<AtSpiRef> withStates(const AtSpiRef& root, AtSpiStates states, std::int32_t most,
+                                   Timeout timeout);
+
+  // Bulk reads for walks. The cache holds what the application already built (none when it does
+  // not keep one); nodeFacts asks every element at once, each call with its own timeout.
+  std::optional<std::vector<AtSpiCacheItem>> cacheItems(const std::string& bus, Timeout timeout);
+  std::vector<AtSpiNodeFacts> nodeFacts(const std::vector<AtSpiRef>& elements, Timeout timeout);
+
+  // Events. Handlers run on the default main context (the engine's main loop); the subscription
+  // ends when the returned object is destroyed, and survives reconnections of the bus.
+  using EventHandler = std::function<void(const AtSpiEvent&)>;
+  class Subscription {
+   public:
+    Subscription() = default;
+    Subscription(Subscription&&) noexcept = default;
+    Subscription& operator=(Subscription&&) noexcept = default;
+    ~Subscription();
+    explicit operator bool() const { return static_cast<bool>(cancel_); }
+
+   private:
+    friend class AtSpi;
+    explicit Subscription(std::function<void()> cancel) : cancel_(std::move(cancel)) {}
+    std::function<void()> cancel_;
+  };
+  Subscription subscribe(std::vector<std::string> eventTypes, EventHandler handler);
+
+  // Where AT-SPI objects live: the registry's desktop root.
+  static AtSpiRef desktop();
+
+ private:
+  struct Bus;
+  std::shared_ptr<Bus> bus_;
+};
+
+}  // namespace halcy
