@@ -37,6 +37,9 @@ constexpr std::size_t pipelineBatch = 64;
 // somebody for as long as the engine is connected.
 constexpr const char* wakeEvent = "object:state-changed:focused";
 
+// How long a missing bus is taken as missing before connecting is tried again.
+constexpr std::chrono::milliseconds reconnectPause{1000};
+
 std::optional<AtSpiRef> refOf(GVariant* pair) {
   const gchar* bus = nullptr;
   const gchar* path = nullptr;
@@ -112,6 +115,7 @@ struct AtSpi::Bus : std::enable_shared_from_this<AtSpi::Bus> {
   std::map<std::uint64_t, Listener> listeners;
   std::uint64_t nextListener = 1;
   std::vector<guint> signalIds;  // on `connection`
+  std::chrono::steady_clock::time_point retryAfter;
 
   ~Bus() { dropSignals(connection.get()); }
 
@@ -122,8 +126,14 @@ struct AtSpi::Bus : std::enable_shared_from_this<AtSpi::Bus> {
       if (connection && !g_dbus_connection_is_closed(connection.get())) return connection;
       dropSignals(connection.get());
       pids.clear();
+      connection.reset();
+      // Without a bus, a walk of many calls would wait for a connection on each of them.
+      if (std::chrono::steady_clock::now() < retryAfter) return nullptr;
       connection = GLibBus::connectToAddress(accessibilityBusAddress(timeout), timeout);
-      if (!connection) return nullptr;
+      if (!connection) {
+        retryAfter = std::chrono::steady_clock::now() + reconnectPause;
+        return nullptr;
+      }
       registerEvents(connection.get(), listenedTypes());
       fresh = connection;
     }

@@ -45,7 +45,7 @@ Hello LinuxHost::hello() {
 }
 
 PermissionsStatus LinuxHost::permissions() {
-  return PermissionsStatus{grantedIf(LinuxPermissions::accessibilityBusReachable()),
+  return PermissionsStatus{grantedIf(LinuxPermissions::accessibilityUsable()),
                            grantedIf(LinuxPermissions::displayReachable()),
                            grantedIf(LinuxPermissions::microphoneAvailable())};
 }
@@ -54,7 +54,7 @@ PermissionState LinuxHost::request(Permission permission) {
   switch (permission) {
     case Permission::accessibility:
       switchAccessibilityOn();
-      return grantedIf(LinuxPermissions::accessibilityBusReachable());
+      return grantedIf(LinuxPermissions::accessibilityUsable());
     case Permission::screenRecording:
       return grantedIf(LinuxPermissions::displayReachable());
     case Permission::microphone:

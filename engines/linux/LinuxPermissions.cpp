@@ -6,10 +6,12 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
-#include <thread>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+
+#include "AtSpi.hpp"
 
 namespace halcy::LinuxPermissions {
 
@@ -65,9 +67,9 @@ SessionBus sessionBus() {
 GVariant* callA11yBus(GDBusConnection* bus, const char* interface, const char* method,
                       GVariant* parameters, const GVariantType* replyType) {
   GError* error = nullptr;
-  GVariant* reply = g_dbus_connection_call_sync(bus, "org.a11y.Bus", "/org/a11y/bus", interface,
-                                                method, parameters, replyType,
-                                                G_DBUS_CALL_FLAGS_NONE, busTimeoutMs, nullptr, &error);
+  GVariant* reply = g_dbus_connection_call_sync(
+      bus, "org.a11y.Bus", "/org/a11y/bus", interface, method, parameters, replyType,
+      G_DBUS_CALL_FLAGS_NONE, busTimeoutMs, nullptr, &error);
   g_clear_error(&error);
   return reply;
 }
@@ -82,30 +84,24 @@ bool displayReachable() {
   return reachable;
 }
 
+// The accessibility bus itself answers: its registry lists the applications.
 bool accessibilityBusReachable() {
-  SessionBus bus = sessionBus();
-  if (!bus) return false;
-  GVariant* reply = callA11yBus(bus.get(), "org.a11y.Bus", "GetAddress", nullptr,
-                                G_VARIANT_TYPE("(s)"));
-  if (reply == nullptr) return false;
-  const gchar* address = nullptr;
-  g_variant_get(reply, "(&s)", &address);
-  const bool reachable = address != nullptr && address[0] != '\0';
-  g_variant_unref(reply);
-  return reachable;
+  // One client for the life of the engine: its connection is made again when the bus comes back.
+  static AtSpi atspi;
+  return atspi.reachable(std::chrono::milliseconds(busTimeoutMs));
 }
 
 bool accessibilityEnabled() {
   SessionBus bus = sessionBus();
   if (!bus) return false;
-  GVariant* reply = callA11yBus(bus.get(), "org.freedesktop.DBus.Properties", "Get",
-                                g_variant_new("(ss)", "org.a11y.Status", "IsEnabled"),
-                                G_VARIANT_TYPE("(v)"));
+  GVariant* reply =
+      callA11yBus(bus.get(), "org.freedesktop.DBus.Properties", "Get",
+                  g_variant_new("(ss)", "org.a11y.Status", "IsEnabled"), G_VARIANT_TYPE("(v)"));
   if (reply == nullptr) return false;
   GVariant* value = nullptr;
   g_variant_get(reply, "(v)", &value);
-  const bool enabled = g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN) &&
-                       g_variant_get_boolean(value);
+  const bool enabled =
+      g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN) && g_variant_get_boolean(value);
   g_variant_unref(value);
   g_variant_unref(reply);
   return enabled;
@@ -120,6 +116,10 @@ bool setAccessibilityEnabled() {
   if (reply == nullptr) return false;
   g_variant_unref(reply);
   return true;
+}
+
+bool accessibilityUsable() {
+  return accessibilityEnabled() && accessibilityBusReachable();
 }
 
 namespace {

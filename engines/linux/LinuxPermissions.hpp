@@ -1,6 +1,6 @@
 #pragma once
-// Linux has no per-application privacy prompts on X11: a permission is "granted" when its facility is
-// reachable and usable, and "denied" when it is not.
+// Linux has no per-application privacy prompts on X11: a permission is "granted" when its facility
+// is reachable and usable, and "denied" when it is not.
 
 namespace halcy::LinuxPermissions {
 
@@ -8,6 +8,8 @@ bool displayReachable();
 bool accessibilityBusReachable();
 bool accessibilityEnabled();
 bool setAccessibilityEnabled();
+// Applications can be read: the bus answers and accessibility is switched on for the session.
+bool accessibilityUsable();
 bool microphoneAvailable();
 
 }  // namespace halcy::LinuxPermissions
