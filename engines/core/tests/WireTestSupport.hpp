@@ -152,7 +152,7 @@ inline std::vector<KeyCase> integerTypeCases(const std::string& key,
                                              const std::string& wholeFloat) {
   std::vector<KeyCase> cases = {{key, wholeFloat, Verdict::reaches}};
   for (const char* wrong : {"1.5", "\"1\"", "true", "[]", "{}", "9223372036854775808",
-                            "18446744073709551616", "1e300"}) {
+                            "18446744073709551616", "-9223372036854775809", "1e300"}) {
     cases.push_back({key, wrong, Verdict::refused});
   }
   return cases;
