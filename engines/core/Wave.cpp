@@ -1,6 +1,7 @@
 #include "Wave.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -69,15 +70,17 @@ std::array<std::uint8_t, WaveHeader::size> WaveHeader::bytes(std::uint64_t sampl
 WaveFileWriter::WaveFileWriter(std::string path, std::uint64_t sampleRate)
     : path_(std::move(path)), sampleRate_(sampleRate) {
   const auto header = WaveHeader::bytes(sampleRate, 0);
-  handle_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // Not truncated before it is known to be a plain file: a device or a pipe named by the caller is
+  // refused untouched (and opening a pipe must not wait for a reader).
+  handle_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
   if (handle_ < 0) throw CannotCreate();
+  struct stat facts {};
+  const bool plainFile = ::fstat(handle_, &facts) == 0 && S_ISREG(facts.st_mode);
   try {
+    if (!plainFile || ::ftruncate(handle_, 0) != 0) throw CannotCreate();
     writeAllAt(handle_, header.data(), header.size(), 0);
-  } catch (const std::system_error&) {
-    // The old content is gone already; a headless stub would only mislead a reader.
-    ::close(handle_);
-    handle_ = -1;
-    ::unlink(path_.c_str());
+  } catch (...) {
+    abandon();
     throw CannotCreate();
   }
 }

@@ -1,0 +1,66 @@
+#pragma once
+// Fakes for the sound tests: a clock the test sets, and readers for the notice lines sound areas
+// write.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Base64.hpp"
+#include "Json.hpp"
+#include "WireTestSupport.hpp"
+
+namespace halcy::audio {
+
+class FakeClock {
+ public:
+  void set(double seconds) { now_ = seconds; }
+  Clock clock() {
+    return [this] { return now_.load(); };
+  }
+
+ private:
+  std::atomic<double> now_{0};
+};
+
+inline Json parsed(const std::string& line) {
+  return Json::parse(line);
+}
+
+inline std::vector<Json> noticesNamed(wire::CapturingOutput& output, std::string_view event) {
+  std::vector<Json> found;
+  for (const auto& line : output.lines()) {
+    Json frame = parsed(line);
+    if (frame.contains("event") && frame["event"] == event) found.push_back(frame["data"]);
+  }
+  return found;
+}
+
+// The PCM16 values a "dictation.audio" notice carries.
+inline std::vector<std::int16_t> chunkValues(const Json& data) {
+  const auto bytes = base64Decode(data["samples"].get<std::string>());
+  std::vector<std::int16_t> values;
+  if (!bytes) return values;
+  for (std::size_t index = 0; index + 1 < bytes->size(); index += 2) {
+    const auto low = static_cast<std::uint8_t>((*bytes)[index]);
+    const auto high = static_cast<std::uint8_t>((*bytes)[index + 1]);
+    values.push_back(static_cast<std::int16_t>(static_cast<std::uint16_t>(low | (high << 8))));
+  }
+  return values;
+}
+
+// Waits for work that another thread finishes (an interruption's task); false on timeout.
+inline bool eventually(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+}  // namespace halcy::audio
