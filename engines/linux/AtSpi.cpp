@@ -170,7 +170,7 @@ struct AtSpi::Bus : std::enable_shared_from_this<AtSpi::Bus> {
       g_dbus_connection_call(
           bus, registryName, registryPath, registryInterface, "RegisterEvent",
           g_variant_new("(s@ass)", type.c_str(), g_variant_new_strv(nullptr, 0), ""), nullptr,
-          G_DBUS_CALL_FLAGS_NO_AUTO_START, -1, nullptr, nullptr, nullptr);
+          G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr, nullptr);
     }
   }
 

@@ -125,10 +125,11 @@ Variant call(GDBusConnection* bus, const char* name, const char* path, const cha
     return nullptr;
   }
   GError* error = nullptr;
-  GVariant* reply = g_dbus_connection_call_sync(
-      bus, name, path, interface, method, parameters,
-      replyType != nullptr ? G_VARIANT_TYPE(replyType) : nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START,
-      milliseconds(timeout), nullptr, &error);
+  // Calls may start their service: the accessibility bus and its registry start on demand.
+  GVariant* reply =
+      g_dbus_connection_call_sync(bus, name, path, interface, method, parameters,
+                                  replyType != nullptr ? G_VARIANT_TYPE(replyType) : nullptr,
+                                  G_DBUS_CALL_FLAGS_NONE, milliseconds(timeout), nullptr, &error);
   Error owned(error);
   return Variant(reply);
 }
@@ -165,7 +166,7 @@ std::vector<Variant> callAll(GDBusConnection* bus, std::vector<PendingCall> call
     slots[i].outstanding = &outstanding;
     g_dbus_connection_call(bus, c.name.c_str(), c.path.c_str(), c.interface, c.method, c.parameters,
                            c.replyType ? G_VARIANT_TYPE(c.replyType) : nullptr,
-                           G_DBUS_CALL_FLAGS_NO_AUTO_START, milliseconds(timeout), nullptr, onReply,
+                           G_DBUS_CALL_FLAGS_NONE, milliseconds(timeout), nullptr, onReply,
                            &slots[i]);
   }
   // Every call ends by its reply, its error or its own timeout; none can keep this waiting longer.
