@@ -1,0 +1,154 @@
+// Accessibility reads against a live GTK window (the test fixture), on the test desktop:
+//   scripts/desktop run build/bin/atspi_bench
+// One attribute read; the focused element; and a whole window's tree three ways: the application's
+// own cache in one call, a naive walk that asks node by node, and a walk that pipelines each level.
+
+#include <benchmark/benchmark.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <thread>
+
+#include "AtSpi.hpp"
+
+namespace {
+
+using halcy::AtSpi;
+using halcy::AtSpiRef;
+
+struct Fixture {
+  pid_t pid = 0;
+  AtSpiRef app;
+  AtSpiRef field;  // the focused "Name" entry
+};
+
+// The fixture runs for the whole benchmark and ends with it.
+class FixtureProcess {
+ public:
+  FixtureProcess() {
+    int input[2];
+    if (pipe(input) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      // The fixture quits when its input ends: it gets a pipe only the benchmark holds open.
+      dup2(input[0], STDIN_FILENO);
+      close(input[0]);
+      close(input[1]);
+      if (std::freopen("/dev/null", "w", stdout) == nullptr) _exit(127);
+      execl("/usr/bin/python3", "python3", HALCY_FIXTURE_APP, "--title", "Bench Window",
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(input[0]);
+    keepOpen_ = input[1];
+  }
+  ~FixtureProcess() {
+    if (keepOpen_ >= 0) close(keepOpen_);
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+  FixtureProcess(const FixtureProcess&) = delete;
+  FixtureProcess& operator=(const FixtureProcess&) = delete;
+  pid_t pid() const { return pid_; }
+
+ private:
+  pid_t pid_ = -1;
+  int keepOpen_ = -1;
+};
+
+AtSpi& atspi() {
+  static AtSpi client;
+  return client;
+}
+
+const Fixture& fixture() {
+  static FixtureProcess process;
+  static Fixture found = [] {
+    Fixture f{process.pid(), {}, {}};
+    for (int i = 0; i < 500; ++i) {
+      if (auto field = atspi().focused(f.pid, AtSpi::fieldTimeout)) {
+        f.field = *field;
+        f.app = *atspi().application(f.pid, AtSpi::fieldTimeout);
+        return f;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::fputs("atspi_bench: the fixture did not appear on the accessibility bus\n", stderr);
+    std::exit(1);
+  }();
+  return found;
+}
+
+void AttributeRead(benchmark::State& state) {
+  const Fixture& f = fixture();
+  for (auto _ : state) benchmark::DoNotOptimize(atspi().name(f.field, AtSpi::fieldTimeout));
+}
+BENCHMARK(AttributeRead)->UseRealTime();
+
+void FocusedElement(benchmark::State& state) {
+  const Fixture& f = fixture();
+  for (auto _ : state) benchmark::DoNotOptimize(atspi().focused(f.pid, AtSpi::fieldTimeout));
+}
+BENCHMARK(FocusedElement)->UseRealTime();
+
+void TreeFromCache(benchmark::State& state) {
+  const Fixture& f = fixture();
+  std::size_t nodes = 0;
+  for (auto _ : state) {
+    auto items = atspi().cacheItems(f.app.bus, AtSpi::walkTimeout);
+    nodes = items ? items->size() : 0;
+  }
+  state.counters["nodes"] = static_cast<double>(nodes);
+}
+BENCHMARK(TreeFromCache)->UseRealTime();
+
+// Role, name, states and children of every node, one call after another.
+void TreeNodeByNode(benchmark::State& state) {
+  const Fixture& f = fixture();
+  std::size_t nodes = 0;
+  for (auto _ : state) {
+    nodes = 0;
+    std::deque<AtSpiRef> queue{f.app};
+    while (!queue.empty()) {
+      const AtSpiRef node = queue.front();
+      queue.pop_front();
+      ++nodes;
+      benchmark::DoNotOptimize(atspi().role(node, AtSpi::walkTimeout));
+      benchmark::DoNotOptimize(atspi().name(node, AtSpi::walkTimeout));
+      benchmark::DoNotOptimize(atspi().states(node, AtSpi::walkTimeout));
+      for (AtSpiRef& child : atspi().children(node, AtSpi::walkTimeout)) queue.push_back(child);
+    }
+  }
+  state.counters["nodes"] = static_cast<double>(nodes);
+}
+BENCHMARK(TreeNodeByNode)->UseRealTime();
+
+// The same facts, every node of a level asked at once.
+void TreePipelined(benchmark::State& state) {
+  const Fixture& f = fixture();
+  std::size_t nodes = 0;
+  for (auto _ : state) {
+    nodes = 0;
+    std::vector<AtSpiRef> level{f.app};
+    while (!level.empty()) {
+      nodes += level.size();
+      std::vector<AtSpiRef> next;
+      for (auto& facts : atspi().nodeFacts(level, AtSpi::walkTimeout)) {
+        next.insert(next.end(), facts.children.begin(), facts.children.end());
+      }
+      level = std::move(next);
+    }
+  }
+  state.counters["nodes"] = static_cast<double>(nodes);
+}
+BENCHMARK(TreePipelined)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
