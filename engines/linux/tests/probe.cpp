@@ -6,6 +6,11 @@
 //   halcy-probe focus [PID]        the focused element, of the desktop or of one process
 //   halcy-probe windows            the window list, front to back, and the active window
 //   halcy-probe displays           the monitors, the main one first
+//   halcy-probe events SECONDS     one line per accessibility event and root-window property
+//                                  change, after a {"ready":true} line, for SECONDS
+//   halcy-probe focus-watch SECONDS one focus reading per 100 ms, one line each
+
+#include <glib.h>
 
 #include <nlohmann/json.hpp>
 
@@ -13,11 +18,13 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "AtSpi.hpp"
 #include "LinuxApps.hpp"
 #include "LinuxDisplay.hpp"
+#include "LinuxNotifications.hpp"
 #include "LinuxRoles.hpp"
 
 namespace {
@@ -103,6 +110,68 @@ Json displaysJson(halcy::LinuxDisplay& display) {
   return Json{{"displays", list}};
 }
 
+void printLine(const Json& line) {
+  std::cout << line.dump() << std::endl;
+}
+
+void runLoopFor(double seconds) {
+  GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+  g_timeout_add(
+      static_cast<guint>(seconds * 1000),
+      [](gpointer data) -> gboolean {
+        g_main_loop_quit(static_cast<GMainLoop*>(data));
+        return G_SOURCE_REMOVE;
+      },
+      loop);
+  g_main_loop_run(loop);
+  g_main_loop_unref(loop);
+}
+
+int watchEvents(AtSpi& atspi, halcy::LinuxDisplay& display, double seconds) {
+  auto accessibility = atspi.subscribe(
+      halcy::LinuxNotifications::listenedEvents(), [&](const halcy::AtSpiEvent& event) {
+        // Only menus and dialogs need the element's role to be named; the rest go by the event.
+        halcy::AtSpiRole role = halcy::AtSpiRole::invalid;
+        halcy::AtSpiStates states;
+        if (event.type() == "window:create" || event.type() == "object:state-changed:showing") {
+          role = static_cast<halcy::AtSpiRole>(
+              atspi.role(event.source, AtSpi::walkTimeout).value_or(0));
+          states = atspi.states(event.source, AtSpi::walkTimeout).value_or(halcy::AtSpiStates{});
+        }
+        const auto name = halcy::LinuxNotifications::notificationName(event, role, states);
+        printLine(Json{{"source", "atspi"},
+                       {"type", event.type()},
+                       {"detail1", event.detail1},
+                       {"notification", name ? Json(std::string(*name)) : Json(nullptr)},
+                       {"pid", orNull(atspi.pid(event.source, AtSpi::walkTimeout))}});
+      });
+  const xcb_atom_t active = display.atom("_NET_ACTIVE_WINDOW");
+  auto x11 = display.subscribe(
+      [&](const xcb_generic_event_t& event) {
+        if ((event.response_type & 0x7f) != XCB_PROPERTY_NOTIFY) return;
+        const auto& change = reinterpret_cast<const xcb_property_notify_event_t&>(event);
+        if (change.atom == active)
+          printLine(Json{{"source", "x11"}, {"property", "_NET_ACTIVE_WINDOW"}});
+      },
+      [](const halcy::LinuxDisplay::Link& link) {
+        const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_change_window_attributes(link.connection.get(), link.root, XCB_CW_EVENT_MASK, &mask);
+        xcb_flush(link.connection.get());
+      });
+  printLine(Json{{"ready", true}});
+  runLoopFor(seconds);
+  return 0;
+}
+
+int watchFocus(AtSpi& atspi, double seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (std::chrono::steady_clock::now() < end) {
+    printLine(focusJson(atspi, std::nullopt));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return 0;
+}
+
 int usage() {
   std::fputs("usage: halcy-probe app PID | pids BUNDLE_ID | focus [PID] | windows | displays\n",
              stderr);
@@ -130,6 +199,10 @@ int main(int argc, char** argv) {
     out = windowsJson(display);
   } else if (command == "displays" && args.size() == 1) {
     out = displaysJson(display);
+  } else if (command == "events" && args.size() == 2) {
+    return watchEvents(atspi, display, std::stod(args[1]));
+  } else if (command == "focus-watch" && args.size() == 2) {
+    return watchFocus(atspi, std::stod(args[1]));
   } else {
     return usage();
   }

@@ -4,8 +4,12 @@ window (identity, focus, window order) is what the fixture says about itself."""
 
 import json
 import os
+import queue
+import re
 import signal
 import subprocess
+import threading
+import time
 import unittest
 from pathlib import Path
 
@@ -30,6 +34,50 @@ def probe(*args, timeout=10):
     if done.returncode != 0:
         raise RuntimeError("halcy-probe %s failed: %s" % (" ".join(map(str, args)), done.stderr.decode()))
     return json.loads(done.stdout)
+
+
+class ProbeStream:
+    """A long-running probe command whose JSON lines are collected as they come."""
+
+    def __init__(self, *args, env=None):
+        probe_path_checked = probe_path()
+        if not probe_path_checked.is_file():
+            raise unittest.SkipTest("halcy-probe is not built at %s" % probe_path_checked)
+        self.proc = subprocess.Popen([str(probe_path_checked), *[str(a) for a in args]], stdout=subprocess.PIPE,
+                                     stderr=subprocess.DEVNULL, env=env)
+        self.lines = queue.Queue()
+        self.seen = []
+        self._reader = threading.Thread(target=self._read, daemon=True)
+        self._reader.start()
+
+    def _read(self):
+        for raw in self.proc.stdout:
+            try:
+                self.lines.put(json.loads(raw))
+            except ValueError:
+                continue
+        self.lines.put(None)
+
+    def wait_for(self, predicate, timeout=5):
+        """The first line (from now on) for which predicate holds; None when none came in time."""
+        deadline = time.monotonic() + timeout
+        while True:
+            try:
+                line = self.lines.get(timeout=max(0.0, deadline - time.monotonic()))
+            except queue.Empty:
+                return None
+            if line is None:
+                return None
+            self.seen.append(line)
+            if predicate(line):
+                return line
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+        self.proc.wait()
+        self._reader.join(2)
+        self.proc.stdout.close()
 
 
 def accessibility_enabled():
@@ -151,6 +199,104 @@ class ReadersSeeTheFixture(unittest.TestCase):
         finally:
             os.kill(self.fixture.pid, signal.SIGCONT)
         self.assertEqual(self.focus("name")["role"], "AXTextField")
+
+
+class EventsReachTheMainLoop(unittest.TestCase):
+    def setUp(self):
+        harness.require_desktop()
+        self.fixture = harness.start_fixture(title="Smoke Events")
+        self.addCleanup(self.fixture.close)
+        harness.accessible_app(self.fixture.pid)
+        self.events = ProbeStream("events", 20)
+        self.addCleanup(self.events.close)
+        self.assertIsNotNone(self.events.wait_for(lambda line: line.get("ready")))
+
+    def heard(self, notification, pid):
+        return self.events.wait_for(lambda line: line.get("notification") == notification and line.get("pid") == pid)
+
+    def test_accessibility_events_arrive_as_notifications(self):
+        self.fixture.set("name", text="typed")
+        self.assertIsNotNone(self.heard("AXValueChanged", self.fixture.pid), self.events.seen)
+        self.fixture.focus("notes")
+        self.assertIsNotNone(self.heard("AXFocusedUIElementChanged", self.fixture.pid), self.events.seen)
+
+    def test_window_manager_changes_arrive_from_the_display(self):
+        other = harness.start_fixture(title="Smoke Events Two")
+        self.addCleanup(other.close)
+        self.fixture.present()
+        self.assertIsNotNone(self.events.wait_for(lambda line: line.get("property") == "_NET_ACTIVE_WINDOW"),
+                             self.events.seen)
+
+
+def start_private_stack():
+    """A stack of its own, for a test that takes the accessibility bus down."""
+    output = subprocess.run([str(harness.DESKTOP_SCRIPT), "start"], stdout=subprocess.PIPE, check=True,
+                            timeout=30).stdout.decode()
+    env = dict(os.environ)
+    for line in output.splitlines():
+        match = re.match(r"export (\w+)=(.*)$", line)
+        if match:
+            env[match.group(1)] = match.group(2)
+        elif line.startswith("unset "):
+            for name in line.split()[1:]:
+                env.pop(name, None)
+    return env
+
+
+def accessibility_bus_pids(stack_dir):
+    """The accessibility bus launcher, its bus and its registry in that stack."""
+    marker = ("HALCY_DESKTOP_DIR=%s" % stack_dir).encode()
+    found = []
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            if marker not in (entry / "environ").read_bytes().split(b"\0"):
+                continue
+            command = (entry / "cmdline").read_bytes()
+        except OSError:
+            continue
+        if b"at-spi-bus-launcher" in command or b"accessibility.conf" in command or b"at-spi2-registryd" in command:
+            found.append(int(entry.name))
+    return found
+
+
+class AccessibilityBusComesBack(unittest.TestCase):
+    def setUp(self):
+        harness.require_desktop()
+        self.env = start_private_stack()
+        self.addCleanup(lambda: subprocess.run([str(harness.DESKTOP_SCRIPT), "stop", self.env["HALCY_DESKTOP_DIR"]],
+                                               timeout=30))
+
+    def start_fixture(self, title):
+        proc = subprocess.Popen([harness.SYSTEM_PYTHON, str(harness.FIXTURES / "fixture_app.py"), "--title", title],
+                                stdin=subprocess.PIPE, stdout=subprocess.PIPE, env=self.env)
+        def end():
+            proc.kill()
+            proc.wait()
+            proc.stdin.close()
+            proc.stdout.close()
+
+        self.addCleanup(end)
+        for raw in proc.stdout:
+            if json.loads(raw).get("event") == "ready":
+                return proc
+        self.fail("the fixture %r never became ready" % title)
+
+    def test_reads_resume_on_the_new_bus(self):
+        first = self.start_fixture("Before")
+        watch = ProbeStream("focus-watch", 25, env=self.env)
+        self.addCleanup(watch.close)
+        self.assertIsNotNone(watch.wait_for(lambda line: line.get("pid") == first.pid, timeout=8), watch.seen[-3:])
+
+        for pid in accessibility_bus_pids(self.env["HALCY_DESKTOP_DIR"]):
+            os.kill(pid, signal.SIGTERM)
+        self.assertIsNotNone(watch.wait_for(lambda line: not line["found"], timeout=5), watch.seen[-3:])
+
+        # A new application starts the bus again; the engine's client finds it without help.
+        second = self.start_fixture("After")
+        self.assertIsNotNone(watch.wait_for(lambda line: line.get("pid") == second.pid, timeout=10),
+                             watch.seen[-3:])
 
 
 if __name__ == "__main__":
