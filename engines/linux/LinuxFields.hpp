@@ -3,17 +3,24 @@
 // engine's own selection window, the paste keystroke through XTEST.
 
 #include <atomic>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
 
+#include "AtSpi.hpp"
 #include "Fields.hpp"
+#include "LinuxApps.hpp"
 #include "LinuxClipboard.hpp"
+#include "LinuxDisplay.hpp"
 #include "LinuxPaste.hpp"
 
 namespace halcy {
 
 class LinuxFieldHost final : public FieldHost {
  public:
-  LinuxFieldHost();
+  LinuxFieldHost(std::shared_ptr<LinuxDisplay> display, std::shared_ptr<AtSpi> atspi);
 
   bool trusted() override;
   std::optional<std::int64_t> primeFront() override;
@@ -26,9 +33,31 @@ class LinuxFieldHost final : public FieldHost {
   void restoreClipboard(const Contents& contents) override;
   void paste() override;
 
+  // The roles whose text the surrounding-text walk gathers; a secure field is never among them.
+  static bool harvested(std::string_view axRole);
+  // White space and line breaks trimmed from both ends.
+  static std::string trimmed(std::string_view text);
+
  private:
   LinuxClipboard& clipboard();
+  std::optional<std::int64_t> frontPid();
+  std::optional<AtSpiRef> focusedElement(std::optional<std::int64_t> pid);
+  HostElement describe(const AtSpiRef& element);
+  std::optional<AtSpiRef> windowOf(const AtSpiRef& element);
+  std::string harvest(const AtSpiRef& window, std::size_t maxChars);
 
+  std::shared_ptr<LinuxDisplay> display_;
+  LinuxApps apps_;
+  std::shared_ptr<AtSpi> atspiHandle_;
+  AtSpi& atspi_;
+  // A toolkit drops the focused state when its window goes to the back; the last element each
+  // application reported focused is where its focus still sits. The latest one across all
+  // applications saves a search of the desktop while it still has the focus.
+  std::mutex focusMutex_;
+  std::map<std::string, AtSpiRef> lastFocused_;
+  std::optional<AtSpiRef> latestFocused_;
+  std::map<AtSpiRef, AtSpiRef> windows_;
+  AtSpi::Subscription focusEvents_;
   std::unique_ptr<LinuxClipboard> clipboard_;
   LinuxPaste paste_;
   std::atomic<bool> trusted_{false};

@@ -55,8 +55,8 @@ void readInput(Dispatcher& dispatcher, SerialLineWriter& writer) {
     }
     if (count < 0 && errno == EINTR) continue;
     if (count < 0) {
-      const std::string message = std::string("halcy-engine: input failed: ") +
-                                  std::strerror(errno) + "\n";
+      const std::string message =
+          std::string("halcy-engine: input failed: ") + std::strerror(errno) + "\n";
       writeAllIgnoringErrors(STDERR_FILENO, message);
     } else {
       lines.finish();
@@ -78,7 +78,10 @@ int main(int argc, char** argv) {
   auto sound = std::make_shared<LinuxSound>();
   EngineAreas areas = EngineAreas::unbuilt();
   areas.dictation = makeLinuxDictationArea(writer, sound);
-  areas.fields = std::make_shared<FieldController>(std::make_unique<LinuxFieldHost>());
+  auto display = std::make_shared<LinuxDisplay>();
+  auto atspi = std::make_shared<AtSpi>();
+  areas.fields =
+      std::make_shared<FieldController>(std::make_unique<LinuxFieldHost>(display, atspi));
   static Dispatcher dispatcher(std::make_shared<LinuxHost>(sound), writer, std::move(areas));
 
   std::thread(readInput, std::ref(dispatcher), std::ref(writer)).detach();

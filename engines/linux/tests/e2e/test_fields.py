@@ -27,6 +27,11 @@ class FieldsTestCase(unittest.TestCase):
         self.engine = harness.Engine()
         self.addCleanup(self.engine.close)
         self.addCleanup(harness.clipboard_release)
+        # Switches accessibility on for the session, as the caller does before it reads fields; the
+        # bus's registry may take a moment to come up.
+        granted = harness.wait_for(lambda: self.engine.result(
+            "permissions.request", {"permission": "accessibility"})["state"] == "granted", 10, 0.2)
+        self.assertTrue(granted, "accessibility could not be switched on")
 
     def fixture(self, *args, **kwargs):
         fixture = harness.start_fixture(*args, **kwargs)
@@ -139,6 +144,94 @@ class ClipboardTest(FieldsTestCase):
             self.assertEqual(harness.clipboard_get(), b"kept")
         harness.clipboard_set_text("taken over")
         self.assertEqual(harness.clipboard_get(), b"taken over")
+
+
+class FocusTest(FieldsTestCase):
+    def setUp(self):
+        super().setUp()
+        self.app = self.fixture(text="Ada Lovelace")
+        self.assertIsNotNone(harness.accessible_app(self.app.pid), "the fixture is not on the accessibility bus")
+        self.assertEqual(self.engine.result("focus.prime"), {"pid": self.app.pid})
+
+    def read(self, chars=0, **params):
+        params["surroundingChars"] = chars
+        return self.engine.result("focus.read", params)
+
+    def test_reads_the_focused_field_as_the_application_has_it(self):
+        self.focus(self.app, "name")
+        field = self.read()
+        self.assertEqual(field["app"]["pid"], self.app.pid)
+        self.assertEqual(field["windowTitle"], "Halcy Fixture")
+        self.assertIsNone(field["surroundingText"])
+        element = field["element"]
+        self.assertEqual(list(element), ["handle", "role", "subrole", "value", "selectedText", "placeholder",
+                                         "hasCaret", "valueSettable"])
+        self.assertEqual(element["role"], "AXTextField")
+        self.assertEqual(element["value"], "Ada Lovelace")
+        self.assertEqual(element["placeholder"], "Type a name")
+        self.assertTrue(element["hasCaret"])
+        self.assertTrue(element["valueSettable"])
+
+    def test_selection_is_the_selected_part_of_the_value(self):
+        self.focus(self.app, "name")
+        self.app.set("name", text="")
+        field = self.read()
+        self.assertEqual(field["element"]["value"], "")
+        self.assertEqual(field["element"]["selectedText"], "")
+        self.assertEqual(field["element"]["placeholder"], "Type a name")
+
+    def test_surrounding_text_is_the_windows_text_cut_to_exactly_n_characters(self):
+        self.focus(self.app, "notes")
+        whole = self.read(6000)
+        text = whole["surroundingText"]
+        self.assertEqual(whole["element"]["role"], "AXTextArea")
+        self.assertIn("First line of notes\nSecond line of notes", text)
+        self.assertIn("\n", text)
+        self.assertIn("Ada Lovelace", text)
+        for n in (1, 5, 17, len(text) - 1):
+            with self.subTest(n=n):
+                cut = self.read(n)["surroundingText"]
+                self.assertEqual(cut, text[:n])
+        self.assertEqual(self.read(len(text) + 50)["surroundingText"], text)
+
+    def test_a_password_field_is_reported_but_never_read(self):
+        self.focus(self.app, "password")
+        self.engine.result("clipboard.save")
+        reply_id = self.engine.send("focus.read", {"surroundingChars": 6000})
+        line = self.engine.reply(reply_id)
+        element = line["result"]["element"]
+        self.assertEqual(element["role"], "AXSecureTextField")
+        self.assertIsNone(element["value"])
+        self.assertIsNone(element["selectedText"])
+        value = self.engine.result("element.value", {"handle": element["handle"]})
+        self.assertEqual(value, {"value": None})
+        self.assertNotIn("hunter2", json.dumps(line))
+        self.assertNotIn("\u2022" * 7, json.dumps(line, ensure_ascii=False))
+        self.assertNotIn("hunter2", json.dumps(self.engine.all_notices()))
+
+    def test_element_value_reads_the_field_again_after_it_changed(self):
+        self.focus(self.app, "name")
+        handle = self.read()["element"]["handle"]
+        self.app.set("name", text="Grace Hopper")
+        self.assertEqual(self.engine.result("element.value", {"handle": handle}), {"value": "Grace Hopper"})
+        self.focus(self.app, "notes")
+        self.assertEqual(self.engine.result("element.value", {"handle": handle}), {"value": "Grace Hopper"})
+
+    def test_a_named_background_application_is_read_too(self):
+        self.focus(self.app, "notes")
+        other = self.fixture(title="Front Window")
+        self.focus(other, "name")
+        field = self.read(0, pid=self.app.pid)
+        self.assertEqual(field["app"]["pid"], self.app.pid)
+        self.assertEqual(field["windowTitle"], "Halcy Fixture")
+        self.assertEqual(field["element"]["role"], "AXTextArea")
+        front = self.read(0)
+        self.assertEqual(front["app"]["pid"], other.pid)
+        self.assertEqual(front["windowTitle"], "Front Window")
+
+    def test_an_unknown_pid_is_refused(self):
+        line = self.engine.request("focus.read", {"surroundingChars": 0, "pid": 4194304 * 8})
+        self.assertEqual(line["error"], {"code": "unavailable", "message": "No running app has that pid."})
 
 
 if __name__ == "__main__":
