@@ -16,7 +16,8 @@ namespace {
 constexpr std::size_t pdfMaxBase64Chars = 4 * ((DeskLimits::pdfMaxBytes + 2) / 3);
 
 bool isSearchName(const std::string& name) {
-  return !name.empty() && graphemeCount(name) <= DeskLimits::searchNameLength;
+  return !name.empty() &&
+         graphemeCount(name, DeskLimits::searchNameLength) <= DeskLimits::searchNameLength;
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ struct BreakCloser {
 
 }  // namespace
 
-std::size_t graphemeCount(std::string_view utf8) {
+std::size_t graphemeCount(std::string_view utf8, std::size_t stopAfter) {
   if (utf8.empty()) return 0;
   UErrorCode status = U_ZERO_ERROR;
   std::unique_ptr<UText, TextCloser> text(
@@ -30,7 +30,7 @@ std::size_t graphemeCount(std::string_view utf8) {
   if (U_SUCCESS(status)) ubrk_setUText(breaks.get(), text.get(), &status);
   if (U_FAILURE(status)) throw std::runtime_error("Cannot count characters.");
   std::size_t count = 0;
-  while (ubrk_next(breaks.get()) != UBRK_DONE) ++count;
+  while (count <= stopAfter && ubrk_next(breaks.get()) != UBRK_DONE) ++count;
   return count;
 }
 

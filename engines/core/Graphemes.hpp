@@ -3,11 +3,14 @@
 // an emoji sequence or a letter with combining marks counts once.
 
 #include <cstddef>
+#include <limits>
 #include <string_view>
 
 namespace halcy {
 
-// `utf8` is valid UTF-8, as every decoded JSON string is.
-std::size_t graphemeCount(std::string_view utf8);
+// `utf8` is valid UTF-8, as every decoded JSON string is. Counting stops once `stopAfter` is
+// passed, so checking a limit costs no more than the limit.
+std::size_t graphemeCount(std::string_view utf8,
+                          std::size_t stopAfter = std::numeric_limits<std::size_t>::max());
 
 }  // namespace halcy

@@ -16,7 +16,7 @@ inline void require(bool holds, const char* description) {
   if (!holds) throw DecodeError(description);
 }
 
-// Written as a negated conjunction so that a NaN falls outside every range.
+// A NaN fails both comparisons, so it lies outside every range.
 template <class T>
 T within(T value, T low, T high, const char* description) {
   require(value >= low && value <= high, description);
