@@ -1,0 +1,299 @@
+"""Dictation and microphone recording on the test desktop's virtual microphone: real speech in, exact
+chunks out; the default source changing or vanishing mid-dictation; recordings to WAV with levels and
+their time limit; a sound server that goes away and comes back."""
+
+import base64
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+import wave
+from pathlib import Path
+
+import numpy
+
+import harness
+
+RATE = 16000
+CHUNK = 1600
+
+
+def chunk_samples(notice):
+    return numpy.frombuffer(base64.b64decode(notice["samples"]), dtype="<i2")
+
+
+def speech_at_16k(text, folder):
+    """espeak-ng speech resampled to 16 kHz mono 16-bit with sox; returns (path, samples)."""
+    spoken = harness.speech_wav(text, Path(folder) / "spoken.wav")
+    resampled = Path(folder) / "speech16k.wav"
+    harness.run_tool("sox", str(spoken), "-r", str(RATE), "-c", "1", "-b", "16", str(resampled))
+    with wave.open(str(resampled), "rb") as reader:
+        samples = numpy.frombuffer(reader.readframes(reader.getnframes()), dtype="<i2")
+    return resampled, samples
+
+
+def best_alignment(reference, recorded):
+    """The offset of reference inside recorded with the highest normalised correlation."""
+    ref = reference.astype(numpy.float64)
+    rec = recorded.astype(numpy.float64)
+    size = 1 << int(numpy.ceil(numpy.log2(len(ref) + len(rec))))
+    spectrum = numpy.fft.rfft(rec, size) * numpy.conj(numpy.fft.rfft(ref, size))
+    scores = numpy.fft.irfft(spectrum, size)[: len(rec) - len(ref) + 1]
+    return int(numpy.argmax(scores))
+
+
+def correlation(a, b):
+    a = a.astype(numpy.float64) - numpy.mean(a)
+    b = b.astype(numpy.float64) - numpy.mean(b)
+    return float(numpy.dot(a, b) / numpy.sqrt(numpy.dot(a, a) * numpy.dot(b, b)))
+
+
+class SoundTest(unittest.TestCase):
+    def setUp(self):
+        harness.require_desktop()
+        self.folder = tempfile.mkdtemp(prefix="dictation.", dir=harness.desktop_dir())
+        self.addCleanup(shutil.rmtree, self.folder, True)
+        self.engine = harness.Engine()
+        self.addCleanup(self.engine.close)
+
+    def extra_microphone(self, name, *sink_options):
+        """A second input source fed by its own null sink "<name>_feed"; removed after the test."""
+        sink = harness.pactl("load-module", "module-null-sink", "sink_name=%s_feed" % name,
+                             *sink_options).strip()
+        source = harness.pactl("load-module", "module-remap-source", "source_name=%s" % name,
+                               "master=%s_feed.monitor" % name).strip()
+        self.addCleanup(self.unload, sink)
+        self.addCleanup(self.unload, source)
+        self.addCleanup(harness.pactl, "set-default-source", "vmic")
+        # An idle null sink runs at 2 s latency; a quiet stream keeps it tight.
+        keepalive = subprocess.Popen(["pacat", "--playback", "--device=%s_feed" % name, "--latency-msec=20",
+                                      "/dev/zero"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(keepalive.wait, 10)
+        self.addCleanup(keepalive.kill)
+        return source
+
+    def unload(self, module):
+        subprocess.run(["pactl", "unload-module", module], stderr=subprocess.DEVNULL)
+
+    def ended(self, timeout):
+        return self.engine.notices("dictation.ended", timeout=timeout)
+
+
+class DictationTest(SoundTest):
+    def dictate(self, text, sink=None):
+        """Dictates while text, spoken and resampled to 16 kHz, plays into sink (the virtual microphone's
+        feed by default); returns (start reply, stop reply, chunks, the speech as played)."""
+        played, reference = speech_at_16k(text, self.folder)
+        sink = sink or os.environ.get("HALCY_FEED_SINK", "micfeed")
+        started = self.engine.result("dictation.start")
+        time.sleep(0.3)
+        harness.run_tool("paplay", "-d", sink, str(played), timeout=60)
+        time.sleep(0.5)
+        stopped = self.engine.result("dictation.stop")
+        chunks = self.engine.notices("dictation.audio", timeout=0)
+        self.assertEqual(self.engine.bad_lines, [])
+        return started, stopped, chunks, reference
+
+    def test_speech_arrives_as_exact_chunks(self):
+        started, stopped, chunks, reference = self.dictate(
+            "The quick brown fox jumps over the lazy dog near the river bank.")
+        self.assertEqual((started["sampleRate"], started["channels"]), (RATE, 1))
+        self.assertGreater(len(chunks), 20)
+        sizes = [len(chunk_samples(chunk)) for chunk in chunks]
+        self.assertTrue(all(size == CHUNK for size in sizes[:-1]), sizes)
+        self.assertTrue(0 < sizes[-1] <= CHUNK)
+        stamps = [chunk["at"] for chunk in chunks]
+        self.assertEqual(stamps, sorted(stamps))
+        self.assertGreaterEqual(stamps[0], started["at"])
+        self.assertLessEqual(stamps[-1], stopped["at"])
+
+        recorded = numpy.concatenate([chunk_samples(chunk) for chunk in chunks])
+        # The samples cover the time the microphone ran: none lost, none repeated.
+        self.assertAlmostEqual(len(recorded) / RATE, stopped["at"] - started["at"], delta=0.25)
+        self.assertGreater(len(recorded), len(reference))
+        offset = best_alignment(reference, recorded)
+        heard = recorded[offset: offset + len(reference)]
+        self.assertGreaterEqual(correlation(reference, heard), 0.99)
+
+    def test_every_sample_arrives_once_in_order(self):
+        # On a microphone at 16 kHz nothing is resampled, so the engine must hear exactly what parec
+        # hears from the same source: a sample lost or repeated anywhere would shift all after it.
+        self.extra_microphone("exactmic", "rate=%d" % RATE, "channels=1", "format=s16le")
+        harness.pactl("set-default-source", "exactmic")
+        peer_file = Path(self.folder) / "peer.raw"
+        with open(peer_file, "wb") as out:
+            peer = subprocess.Popen(["parec", "-d", "exactmic", "--format=s16le", "--rate=%d" % RATE,
+                                     "--channels=1", "--latency-msec=20"], stdout=out)
+            time.sleep(0.5)
+            _, _, chunks, _ = self.dictate("Every sample arrives once, in order, and nothing else.",
+                                           sink="exactmic_feed")
+            time.sleep(0.3)
+            peer.terminate()
+            peer.wait(5)
+        heard_by_peer = numpy.fromfile(peer_file, dtype="<i2")
+        recorded = numpy.concatenate([chunk_samples(chunk) for chunk in chunks])
+        self.assertGreater(numpy.abs(recorded).max(), 3000)
+        offset = best_alignment(recorded, heard_by_peer)
+        peer_part = heard_by_peer[offset: offset + len(recorded)].astype(numpy.int32)
+        self.assertEqual(len(peer_part), len(recorded))
+        # Only the float round trip (x / 32768 back as x * 32767) may move a value, by one at most.
+        self.assertLessEqual(int(numpy.abs(peer_part - recorded.astype(numpy.int32)).max()), 1)
+
+    def test_default_source_change_ends_dictation_once(self):
+        self.extra_microphone("othermic")
+        self.engine.result("dictation.start")
+        # A source that nobody recorded from yet may take a second or two to wake up.
+        self.assertTrue(self.engine.notices("dictation.audio", timeout=5))
+        harness.pactl("set-default-source", "othermic")
+        ended = self.ended(timeout=3)
+        time.sleep(0.5)
+        self.assertEqual(self.engine.notices("dictation.ended", timeout=0),
+                         [{"reason": "deviceChanged", "message": "The microphone changed."}])
+        self.assertEqual(ended[0]["reason"], "deviceChanged")
+        stop = self.engine.request("dictation.stop")
+        self.assertEqual(stop["error"], {"code": "unavailable", "message": "No dictation is capturing."})
+        # The next dictation opens the new default.
+        self.engine.clear_notices()
+        self.engine.result("dictation.start")
+        # A source that nobody recorded from yet may take a second or two to wake up.
+        self.assertTrue(self.engine.notices("dictation.audio", timeout=5))
+        self.engine.result("dictation.stop")
+
+    def test_source_going_away_ends_dictation(self):
+        module = self.extra_microphone("gonemic")
+        harness.pactl("set-default-source", "gonemic")
+        self.engine.result("dictation.start")
+        # A source that nobody recorded from yet may take a second or two to wake up.
+        self.assertTrue(self.engine.notices("dictation.audio", timeout=5))
+        self.unload(module)
+        self.assertTrue(self.ended(timeout=3))
+        time.sleep(0.5)
+        self.assertEqual(self.engine.notices("dictation.ended", timeout=0),
+                         [{"reason": "deviceChanged", "message": "The microphone changed."}])
+
+    def test_monitor_only_means_no_microphone(self):
+        harness.pactl("set-default-source", "speaker.monitor")
+        self.addCleanup(harness.pactl, "set-default-source", "vmic")
+        self.assertEqual(self.engine.result("permissions.request", {"permission": "microphone"}),
+                         {"state": "denied"})
+        reply = self.engine.request("dictation.start")
+        self.assertEqual(reply["error"], {"code": "not_permitted",
+                                          "message": "Halcy is not allowed to use the microphone."})
+
+
+class RecordingTest(SoundTest):
+    def test_recording_ends_at_its_limit(self):
+        path = Path(self.folder) / "take.wav"
+        player = harness.feed_speech("Recording a short take of speech for two seconds.", wait=False)
+        self.addCleanup(player.wait, 30)
+        started_at = time.monotonic()
+        self.assertEqual(self.engine.result("mic.start", {"path": str(path), "maxSeconds": 2}),
+                         {"sampleRate": RATE, "channels": 1})
+        ended = self.engine.notices("mic.ended", timeout=5)
+        ended_after = time.monotonic() - started_at
+        self.assertEqual(ended, [{"path": str(path), "seconds": 2.0, "reason": "limit"}])
+        self.assertAlmostEqual(ended_after, 2.0, delta=0.5)
+
+        with wave.open(str(path), "rb") as reader:
+            self.assertEqual((reader.getnchannels(), reader.getsampwidth(), reader.getframerate()),
+                             (1, 2, RATE))
+            self.assertEqual(reader.getnframes(), 2 * RATE)
+            samples = numpy.frombuffer(reader.readframes(reader.getnframes()), dtype="<i2")
+        self.assertEqual(path.stat().st_size, 44 + 4 * RATE)
+        self.assertGreater(numpy.abs(samples).max(), 1000)
+
+        levels = self.engine.notices("mic.level", timeout=0)
+        self.assertGreaterEqual(len(levels), 10)
+        self.assertLessEqual(len(levels), 21)
+        self.assertTrue(all(0 <= level["level"] <= 1 for level in levels))
+        self.assertGreater(max(level["level"] for level in levels), 0.03)
+        stop = self.engine.request("mic.stop")
+        self.assertEqual(stop["error"], {"code": "unavailable", "message": "Nothing is recording."})
+
+    def test_stop_finishes_the_file(self):
+        path = Path(self.folder) / "stopped.wav"
+        self.engine.result("mic.start", {"path": str(path), "maxSeconds": 10})
+        time.sleep(0.7)
+        recording = self.engine.result("mic.stop")
+        self.assertEqual(recording["path"], str(path))
+        with wave.open(str(path), "rb") as reader:
+            self.assertEqual(reader.getnframes() / RATE, recording["seconds"])
+        self.assertAlmostEqual(recording["seconds"], 0.7, delta=0.3)
+        self.assertEqual(self.engine.notices("mic.ended", timeout=0.3), [])
+
+    def test_default_source_change_ends_recording(self):
+        self.extra_microphone("othermic2")
+        path = Path(self.folder) / "changed.wav"
+        self.engine.result("mic.start", {"path": str(path), "maxSeconds": 30})
+        time.sleep(0.3)
+        harness.pactl("set-default-source", "othermic2")
+        ended = self.engine.notices("mic.ended", timeout=3)
+        self.assertEqual(len(ended), 1)
+        self.assertEqual((ended[0]["reason"], ended[0]["message"]),
+                         ("failed", "The microphone changed while recording."))
+        with wave.open(str(path), "rb") as reader:
+            self.assertEqual(reader.getnframes() / RATE, ended[0]["seconds"])
+
+
+class LostServerTest(unittest.TestCase):
+    """A private sound server that the test kills and starts again under the engine."""
+
+    def setUp(self):
+        harness.require_engine()
+        if not shutil.which("pulseaudio"):
+            raise unittest.SkipTest("pulseaudio is not installed")
+        self.folder = tempfile.mkdtemp(prefix="lostserver.")
+        self.addCleanup(shutil.rmtree, self.folder, True)
+        self.socket = os.path.join(self.folder, "native")
+        self.env = dict(os.environ, PULSE_SERVER="unix:" + self.socket, XDG_RUNTIME_DIR=self.folder)
+        self.server = None
+        self.addCleanup(self.stop_server)
+        self.start_server()
+        self.engine = harness.Engine(env=self.env)
+        self.addCleanup(self.engine.close)
+
+    def start_server(self):
+        config = os.path.join(self.folder, "server.pa")
+        with open(config, "w") as out:
+            out.write("load-module module-null-sink sink_name=feed\n"
+                      "load-module module-remap-source source_name=mic master=feed.monitor\n"
+                      "set-default-source mic\n")
+        self.server = subprocess.Popen(
+            ["pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n", "-F", config, "--realtime=no",
+             "--high-priority=no", "--no-cpu-limit", "--use-pid-file=no",
+             "-L", "module-native-protocol-unix auth-anonymous=1 socket=%s" % self.socket],
+            env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        ready = harness.wait_for(lambda: subprocess.run(["pactl", "info"], env=self.env, stdout=subprocess.DEVNULL,
+                                                        stderr=subprocess.DEVNULL).returncode == 0, 10)
+        self.assertTrue(ready, "the private sound server did not start")
+        # An idle null sink runs at 2 s latency; a quiet stream keeps it tight.
+        self.keepalive = subprocess.Popen(["pacat", "--playback", "--device=feed", "--latency-msec=20", "/dev/zero"],
+                                          env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def stop_server(self):
+        for process in (getattr(self, "keepalive", None), self.server):
+            if process is not None and process.poll() is None:
+                process.kill()
+                process.wait(10)
+
+    def test_lost_server_interrupts_and_a_new_one_works(self):
+        self.engine.result("dictation.start")
+        self.assertTrue(self.engine.notices("dictation.audio", timeout=3))
+        self.stop_server()
+        ended = self.engine.notices("dictation.ended", timeout=3)
+        self.assertEqual(ended, [{"reason": "deviceChanged", "message": "The microphone changed."}])
+        self.assertIn("engine", self.engine.result("hello", {"protocol": 1}))
+        self.assertEqual(self.engine.request("dictation.start")["error"]["code"], "not_permitted")
+
+        self.start_server()
+        self.engine.clear_notices()
+        self.engine.result("dictation.start")
+        self.assertTrue(self.engine.notices("dictation.audio", timeout=3))
+        self.engine.result("dictation.stop")
+        self.assertEqual(self.engine.close(), 0)
+
+
+if __name__ == "__main__":
+    unittest.main()
