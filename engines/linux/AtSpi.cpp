@@ -134,7 +134,7 @@ struct AtSpi::Bus : std::enable_shared_from_this<AtSpi::Bus> {
         retryAfter = std::chrono::steady_clock::now() + reconnectPause;
         return nullptr;
       }
-      registerEvents(connection.get(), listenedTypes());
+      registerEvents(connection.get(), listenedTypes(), timeout);
       fresh = connection;
     }
     scheduleSignals(fresh);
@@ -164,14 +164,17 @@ struct AtSpi::Bus : std::enable_shared_from_this<AtSpi::Bus> {
     return types;
   }
 
-  static void registerEvents(GDBusConnection* bus, const std::set<std::string>& types) {
+  // Waits for the registry's answers: once it has answered, the applications have been told, so
+  // what they do next is heard.
+  static void registerEvents(GDBusConnection* bus, const std::set<std::string>& types,
+                             Timeout timeout) {
+    std::vector<GLibBus::PendingCall> calls;
     for (const std::string& type : types) {
-      // Fire and forget: the registry needs no answer, and nobody should wait for one.
-      g_dbus_connection_call(
-          bus, registryName, registryPath, registryInterface, "RegisterEvent",
-          g_variant_new("(s@ass)", type.c_str(), g_variant_new_strv(nullptr, 0), ""), nullptr,
-          G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr, nullptr);
+      calls.push_back({registryName, registryPath, registryInterface, "RegisterEvent",
+                       g_variant_new("(s@ass)", type.c_str(), g_variant_new_strv(nullptr, 0), ""),
+                       nullptr});
     }
+    GLibBus::callAll(bus, std::move(calls), timeout);
   }
 
   // Signal handlers run on the context current where the subscription is made: the main context.
@@ -706,7 +709,7 @@ AtSpi::Subscription AtSpi::subscribe(std::vector<std::string> eventTypes, EventH
   }
   // Registers the types and subscribes on this connection; a new connection does both again.
   if (Connection bus = bus_->current(fieldTimeout)) {
-    Bus::registerEvents(bus.get(), types);
+    Bus::registerEvents(bus.get(), types, fieldTimeout);
     bus_->scheduleSignals(bus);
   }
   std::weak_ptr<Bus> weak = bus_;
