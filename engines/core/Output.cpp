@@ -1,5 +1,7 @@
 #include "Output.hpp"
 
+#include "FrameEncoder.hpp"
+
 #include <unistd.h>
 
 #include <array>
@@ -12,29 +14,8 @@ namespace {
 constexpr std::array<std::string_view, 6> errorCodeWireNames = {
     "unknown_method", "invalid_params", "unavailable", "not_permitted", "busy", "failed"};
 
-// nlohmann writes NaN and infinities as null; the wire refuses them instead.
-bool holdsNonFinite(const Json& value) {
-  switch (value.type()) {
-    case Json::value_t::number_float:
-      return !std::isfinite(value.get<double>());
-    case Json::value_t::object:
-    case Json::value_t::array:
-      for (const auto& child : value) {
-        if (holdsNonFinite(child)) return true;
-      }
-      return false;
-    default:
-      return false;
-  }
-}
-
 std::string encode(const Json& frame) {
-  try {
-    if (holdsNonFinite(frame)) return std::string(Frames::fallbackLine);
-    return frame.dump(-1, ' ', false, Json::error_handler_t::strict);
-  } catch (...) {
-    return std::string(Frames::fallbackLine);
-  }
+  return encodeFrame(frame).value_or(std::string(Frames::fallbackLine));
 }
 }  // namespace
 

@@ -110,3 +110,39 @@ TEST(SerialLineWriter, WritingToAClosedDescriptorDoesNotStop) {
 
 }  // namespace
 }  // namespace halcy
+
+namespace halcy {
+namespace {
+
+// The encoder must write exactly what a standard JSON writer writes, for every kind of text.
+TEST(Frames, StringsMatchAStandardWriterByteForByte) {
+  const std::vector<std::string> texts = {
+      "",
+      "plain/ascii with /slashes/",
+      std::string("\x00\x01\x1f\x7f", 4),
+      "\b\f\n\r\t\"\\",
+      "é ü 中文 🎙️ e\xcc\x81",
+      "\xef\xbf\xbf\xf4\x8f\xbf\xbf",
+  };
+  for (const auto& text : texts) {
+    const Json record = Json::object({{"t", text}, {"n", 1.5}, {"i", -3}, {"b", true}, {"z", nullptr}});
+    EXPECT_EQ(Frames::success(1, record),
+              R"({"id":1,"result":)" + record.dump(-1, ' ', false) + "}")
+        << text;
+  }
+}
+
+TEST(Frames, TextThatIsNotUtf8FallsBack) {
+  const std::vector<std::string> broken = {
+      "\x80", "\xc0\xaf", "\xc3", "\xe0\x80\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xf5\x80\x80\x80",
+      "ok\xe2\x82", "\xff",
+  };
+  for (const auto& text : broken) {
+    EXPECT_EQ(Frames::notice("x", Json::object({{"t", text}})), std::string(Frames::fallbackLine))
+        << Json(text).dump(-1, ' ', true, Json::error_handler_t::replace);
+    EXPECT_EQ(Frames::notice("x", Json::object({{text, 1}})), std::string(Frames::fallbackLine));
+  }
+}
+
+}  // namespace
+}  // namespace halcy
