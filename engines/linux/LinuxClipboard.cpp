@@ -100,7 +100,6 @@ LinuxClipboard::LinuxClipboard(xcb_connection_t* connection, xcb_window_t window
   timestamp_ = atom("TIMESTAMP");
   incr_ = atom("INCR");
   multiple_ = atom("MULTIPLE");
-  transfer_ = atom("HALCY_CLIPBOARD_TRANSFER");
   clock_ = atom("HALCY_CLOCK");
   stop_ = atom("HALCY_STOP");
   const std::uint32_t maximum = xcb_get_maximum_request_length(connection_) * 4;
@@ -193,8 +192,9 @@ void LinuxClipboard::handle(xcb_generic_event_t* event) {
       changed_.notify_all();
     }
   } else if (type == XCB_SELECTION_NOTIFY) {
+    const auto& answer = *reinterpret_cast<xcb_selection_notify_event_t*>(event);
     std::lock_guard lock(mutex_);
-    converted_ = *reinterpret_cast<xcb_selection_notify_event_t*>(event);
+    conversions_[answer.target] = answer;
     changed_.notify_all();
   } else if (type == XCB_PROPERTY_NOTIFY) {
     onPropertyNotify(*reinterpret_cast<xcb_property_notify_event_t*>(event));
@@ -217,8 +217,8 @@ void LinuxClipboard::onPropertyNotify(const xcb_property_notify_event_t& event) 
     if (event.atom == clock_) {
       ++clockTicks_;
       clockTime_ = event.time;
-    } else if (event.atom == transfer_ && event.state == XCB_PROPERTY_NEW_VALUE) {
-      ++transferValues_;
+    } else if (event.state == XCB_PROPERTY_NEW_VALUE) {
+      ++newValues_[event.atom];
     }
     changed_.notify_all();
     return;
@@ -398,81 +398,119 @@ std::pair<LinuxClipboard::Entries, std::int64_t> LinuxClipboard::save() {
     std::lock_guard lock(mutex_);
     if (owning_) entries = served_;
   } else if (owner->owner != XCB_NONE) {
-    std::optional<Entry> listed = convert(targets_);
+    std::optional<Entry> listed = convertAll({targets_}).front();
     if (!listed) throw unreadable();
     const auto* atoms = reinterpret_cast<const xcb_atom_t*>(listed->data.data());
     const std::size_t count = listed->format == 32 ? listed->data.size() / 4 : 0;
-    std::vector<xcb_atom_t> seen;
+    std::vector<xcb_atom_t> wanted;
     for (std::size_t index = 0; index < count; ++index) {
       const xcb_atom_t target = atoms[index];
-      if (target == XCB_NONE || std::find(seen.begin(), seen.end(), target) != seen.end()) continue;
-      seen.push_back(target);
-      const std::string name = atomName(target);
-      if (std::find(std::begin(metaTargets), std::end(metaTargets), name) !=
-          std::end(metaTargets)) {
+      if (target == XCB_NONE || std::find(wanted.begin(), wanted.end(), target) != wanted.end()) {
         continue;
       }
-      if (std::optional<Entry> entry = convert(target)) entries.push_back(std::move(*entry));
+      const std::string name = atomName(target);
+      if (std::find(std::begin(metaTargets), std::end(metaTargets), name) ==
+          std::end(metaTargets)) {
+        wanted.push_back(target);
+      }
+    }
+    for (std::optional<Entry>& entry : convertAll(wanted)) {
+      if (entry) entries.push_back(std::move(*entry));
     }
   }
   std::lock_guard lock(mutex_);
   return {std::move(entries), changeCount_};
 }
 
-std::optional<LinuxClipboard::Entry> LinuxClipboard::convert(xcb_atom_t target) {
-  std::unique_lock lock(mutex_);
-  converted_.reset();
-  xcb_delete_property(connection_, window_, transfer_);
-  xcb_convert_selection(connection_, window_, clipboard_, target, transfer_, XCB_CURRENT_TIME);
-  xcb_flush(connection_);
-  const bool answered = changed_.wait_for(lock, conversionPatience, [&] {
-    return broken_ || (converted_ && converted_->target == target);
-  });
-  if (!answered || broken_ || converted_->property == XCB_NONE) return std::nullopt;
-  // Counted before the header is taken: taking it is what lets an INCR owner send its first chunk.
-  const std::uint64_t valuesBefore = transferValues_;
-  lock.unlock();
-  xcb_atom_t type = XCB_NONE;
-  std::uint8_t format = 8;
-  std::optional<std::string> data = readProperty(type, format);
-  if (data && type == incr_) data = readIncrementally(valuesBefore, type, format);
-  if (!data) return std::nullopt;
-  return Entry{atomName(target), atomName(type), format, std::move(*data)};
+xcb_atom_t LinuxClipboard::transferProperty(std::size_t index) {
+  return atom("HALCY_CLIPBOARD_" + std::to_string(index));
 }
 
-std::optional<std::string> LinuxClipboard::readProperty(xcb_atom_t& type, std::uint8_t& format) {
-  Reply<xcb_get_property_reply_t> reply(
-      xcb_get_property_reply(connection_,
-                             xcb_get_property(connection_, 1, window_, transfer_,
-                                              XCB_GET_PROPERTY_TYPE_ANY, 0, UINT32_MAX / 4),
-                             nullptr));
-  if (!reply) return std::nullopt;
-  type = reply->type;
-  format = reply->format == 0 ? 8 : reply->format;
-  const auto* bytes = static_cast<const char*>(xcb_get_property_value(reply.get()));
-  const auto length = static_cast<std::size_t>(xcb_get_property_value_length(reply.get()));
+// Asks for every target at once, each into a property of its own: the owner answers them one after
+// another without waiting for us in between.
+std::vector<std::optional<LinuxClipboard::Entry>> LinuxClipboard::convertAll(
+    const std::vector<xcb_atom_t>& targets) {
+  std::vector<xcb_atom_t> properties;
+  for (std::size_t index = 0; index < targets.size(); ++index) {
+    properties.push_back(transferProperty(index));
+  }
+  std::vector<std::optional<std::uint64_t>> valuesBefore(targets.size());
+  {
+    std::unique_lock lock(mutex_);
+    conversions_.clear();
+    for (std::size_t index = 0; index < targets.size(); ++index) {
+      xcb_delete_property(connection_, window_, properties[index]);
+      xcb_convert_selection(connection_, window_, clipboard_, targets[index], properties[index],
+                            XCB_CURRENT_TIME);
+    }
+    xcb_flush(connection_);
+    changed_.wait_for(lock, conversionPatience,
+                      [&] { return broken_ || conversions_.size() >= targets.size(); });
+    for (std::size_t index = 0; index < targets.size(); ++index) {
+      auto answer = conversions_.find(targets[index]);
+      // Counted before the value is taken: taking an INCR header lets the owner send its first
+      // chunk.
+      if (answer != conversions_.end() && answer->second.property != XCB_NONE) {
+        valuesBefore[index] = newValues_[properties[index]];
+      }
+    }
+  }
+  std::vector<xcb_get_property_cookie_t> cookies;
+  for (std::size_t index = 0; index < targets.size(); ++index) {
+    cookies.push_back(xcb_get_property(connection_, 1, window_, properties[index],
+                                       XCB_GET_PROPERTY_TYPE_ANY, 0, UINT32_MAX / 4));
+  }
+  std::vector<std::optional<Entry>> entries(targets.size());
+  for (std::size_t index = 0; index < targets.size(); ++index) {
+    Reply<xcb_get_property_reply_t> reply(
+        xcb_get_property_reply(connection_, cookies[index], nullptr));
+    if (!reply || !valuesBefore[index]) continue;
+    xcb_atom_t type = reply->type;
+    std::uint8_t format = reply->format == 0 ? 8 : reply->format;
+    std::optional<std::string> data = valueOf(*reply);
+    if (type == incr_) {
+      data = readIncrementally(properties[index], *valuesBefore[index], type, format);
+    }
+    if (data)
+      entries[index] = Entry{atomName(targets[index]), atomName(type), format, std::move(*data)};
+  }
+  return entries;
+}
+
+std::string LinuxClipboard::valueOf(const xcb_get_property_reply_t& reply) {
+  const auto* bytes = static_cast<const char*>(xcb_get_property_value(&reply));
+  const auto length = static_cast<std::size_t>(xcb_get_property_value_length(&reply));
   return std::string(bytes, length);
 }
 
 // ICCCM's INCR: each chunk arrives as a new value of the property and is taken by deleting it; an
 // empty chunk ends the transfer.
-std::optional<std::string> LinuxClipboard::readIncrementally(std::uint64_t valuesBefore,
+std::optional<std::string> LinuxClipboard::readIncrementally(xcb_atom_t property,
+                                                             std::uint64_t valuesBefore,
                                                              xcb_atom_t& type,
                                                              std::uint8_t& format) {
   std::string data;
   for (;;) {
-    std::unique_lock lock(mutex_);
-    if (!changed_.wait_for(lock, conversionPatience,
-                           [&] { return broken_ || transferValues_ > valuesBefore; }) ||
-        broken_) {
-      return std::nullopt;
+    {
+      std::unique_lock lock(mutex_);
+      if (!changed_.wait_for(lock, conversionPatience,
+                             [&] { return broken_ || newValues_[property] > valuesBefore; }) ||
+          broken_) {
+        return std::nullopt;
+      }
+      valuesBefore = newValues_[property];
     }
-    valuesBefore = transferValues_;
-    lock.unlock();
-    std::optional<std::string> chunk = readProperty(type, format);
-    if (!chunk) return std::nullopt;
-    if (chunk->empty()) return data;
-    data += *chunk;
+    Reply<xcb_get_property_reply_t> reply(
+        xcb_get_property_reply(connection_,
+                               xcb_get_property(connection_, 1, window_, property,
+                                                XCB_GET_PROPERTY_TYPE_ANY, 0, UINT32_MAX / 4),
+                               nullptr));
+    if (!reply) return std::nullopt;
+    type = reply->type;
+    format = reply->format == 0 ? 8 : reply->format;
+    std::string chunk = valueOf(*reply);
+    if (chunk.empty()) return data;
+    data += chunk;
   }
 }
 

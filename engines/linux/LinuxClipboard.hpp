@@ -66,15 +66,16 @@ class LinuxClipboard {
   std::string atomName(xcb_atom_t atom);
   xcb_timestamp_t serverTime();
   void own(const Entries& entries);
-  std::optional<Entry> convert(xcb_atom_t target);
-  std::optional<std::string> readProperty(xcb_atom_t& type, std::uint8_t& format);
-  std::optional<std::string> readIncrementally(std::uint64_t valuesBefore, xcb_atom_t& type,
-                                               std::uint8_t& format);
+  xcb_atom_t transferProperty(std::size_t index);
+  std::vector<std::optional<Entry>> convertAll(const std::vector<xcb_atom_t>& targets);
+  static std::string valueOf(const xcb_get_property_reply_t& reply);
+  std::optional<std::string> readIncrementally(xcb_atom_t property, std::uint64_t valuesBefore,
+                                               xcb_atom_t& type, std::uint8_t& format);
 
   xcb_connection_t* connection_;
   xcb_window_t window_;
   std::uint8_t fixesEvent_;
-  xcb_atom_t clipboard_, targets_, timestamp_, incr_, multiple_, transfer_, clock_, stop_;
+  xcb_atom_t clipboard_, targets_, timestamp_, incr_, multiple_, clock_, stop_;
   std::uint32_t chunkBytes_;
 
   std::mutex mutex_;
@@ -93,8 +94,9 @@ class LinuxClipboard {
   std::optional<std::uint64_t> pasteFetchesBefore_;
   std::uint64_t clockTicks_ = 0;
   xcb_timestamp_t clockTime_ = 0;
-  std::uint64_t transferValues_ = 0;
-  std::optional<xcb_selection_notify_event_t> converted_;
+  // Answers to conversions by target, and new values of our own properties.
+  std::map<xcb_atom_t, xcb_selection_notify_event_t> conversions_;
+  std::map<xcb_atom_t, std::uint64_t> newValues_;
   std::vector<std::unique_ptr<Outgoing>> outgoing_;
   bool broken_ = false;
 
