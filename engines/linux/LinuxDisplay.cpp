@@ -458,6 +458,9 @@ std::vector<LinuxMonitor> LinuxDisplay::monitors() {
   auto made = link();
   if (!made) return {};
   xcb_connection_t* c = made->connection.get();
+  // A request of an extension the server lacks would close the whole connection.
+  const xcb_query_extension_reply_t* randr = xcb_get_extension_data(c, &xcb_randr_id);
+  if (randr == nullptr || randr->present == 0) return rootAsMonitor(c, made->root);
   Reply<xcb_randr_get_monitors_reply_t> reply(
       xcb_randr_get_monitors_reply(c, xcb_randr_get_monitors(c, made->root, 1), nullptr));
   if (!reply) return rootAsMonitor(c, made->root);

@@ -9,6 +9,7 @@
 //   halcy-probe events SECONDS     one line per accessibility event and root-window property
 //                                  change, after a {"ready":true} line, for SECONDS
 //   halcy-probe focus-watch SECONDS one focus reading per 100 ms, one line each
+//   halcy-probe at X Y             the element under a point of the screen
 
 #include <glib.h>
 
@@ -110,6 +111,32 @@ Json displaysJson(halcy::LinuxDisplay& display) {
   return Json{{"displays", list}};
 }
 
+// The window under the point decides the application; its accessible windows are asked in turn.
+Json elementAtJson(AtSpi& atspi, halcy::LinuxDisplay& display, int x, int y) {
+  for (const halcy::LinuxWindow& window : display.windows()) {
+    const auto& b = window.bounds;
+    if (!window.onScreen || x < b.x || y < b.y || x >= b.x + static_cast<int>(b.width) ||
+        y >= b.y + static_cast<int>(b.height)) {
+      continue;
+    }
+    auto app = atspi.application(window.pid, AtSpi::fieldTimeout);
+    if (!app) return Json{{"pid", window.pid}, {"found", false}};
+    for (const halcy::AtSpiRef& frame : atspi.children(*app, AtSpi::fieldTimeout)) {
+      auto element = atspi.elementAt(frame, x, y, AtSpi::fieldTimeout);
+      if (!element) continue;
+      const auto role = atspi.role(*element, AtSpi::fieldTimeout).value_or(0);
+      const auto states =
+          atspi.states(*element, AtSpi::fieldTimeout).value_or(halcy::AtSpiStates{});
+      return Json{{"pid", window.pid},
+                  {"found", true},
+                  {"role", std::string(halcy::LinuxRoles::axRole(role, {states}).role)},
+                  {"name", orNull(atspi.name(*element, AtSpi::fieldTimeout))}};
+    }
+    return Json{{"pid", window.pid}, {"found", false}};
+  }
+  return Json{{"pid", nullptr}, {"found", false}};
+}
+
 void printLine(const Json& line) {
   std::cout << line.dump() << std::endl;
 }
@@ -199,6 +226,8 @@ int main(int argc, char** argv) {
     out = windowsJson(display);
   } else if (command == "displays" && args.size() == 1) {
     out = displaysJson(display);
+  } else if (command == "at" && args.size() == 3) {
+    out = elementAtJson(atspi, display, std::stoi(args[1]), std::stoi(args[2]));
   } else if (command == "events" && args.size() == 2) {
     return watchEvents(atspi, display, std::stod(args[1]));
   } else if (command == "focus-watch" && args.size() == 2) {

@@ -162,6 +162,11 @@ class ReadersSeeTheFixture(unittest.TestCase):
         self.assertTrue(window["x"] <= frame["x"] and frame["x"] + frame["width"] <= window["x"] + window["width"])
         self.assertTrue(window["y"] <= frame["y"] and frame["y"] + frame["height"] <= window["y"] + window["height"])
 
+    def test_the_element_under_a_point_is_the_field_drawn_there(self):
+        frame = self.focus("name")["frame"]
+        seen = probe("at", frame["x"] + frame["width"] // 2, frame["y"] + frame["height"] // 2)
+        self.assertEqual(seen, {"pid": self.fixture.pid, "found": True, "role": "AXTextField", "name": "Name"})
+
     def test_windows_are_listed_front_to_back(self):
         other = harness.start_fixture(title="Smoke Two")
         self.addCleanup(other.close)
