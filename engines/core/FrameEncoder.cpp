@@ -1,6 +1,8 @@
 #include "FrameEncoder.hpp"
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace halcy {
@@ -8,6 +10,20 @@ namespace halcy {
 namespace {
 
 struct Unencodable {};
+
+constexpr std::uint64_t everyByte(std::uint8_t byte) { return 0x0101010101010101ULL * byte; }
+
+// True when none of the eight bytes needs a look: no control character, quote, backslash or
+// non-ASCII byte.
+bool plainWord(std::uint64_t word) {
+  constexpr std::uint64_t high = everyByte(0x80);
+  const auto hasZeroByte = [](std::uint64_t value) { return (value - everyByte(1)) & ~value & high; };
+  const std::uint64_t belowSpace = (word - everyByte(0x20)) & ~word & high;
+  return ((word & high) | belowSpace | hasZeroByte(word ^ everyByte('"')) |
+          hasZeroByte(word ^ everyByte('\\'))) == 0;
+}
+
+bool plainByte(unsigned char byte) { return byte >= 0x20 && byte < 0x80 && byte != '"' && byte != '\\'; }
 
 class FrameWriter {
  public:
@@ -72,19 +88,26 @@ class FrameWriter {
     std::size_t runStart = 0;
     std::size_t index = 0;
     while (index < text.size()) {
+      while (index + 8 <= text.size() && plainWord(wordAt(text, index))) index += 8;
+      while (index < text.size() && plainByte(static_cast<unsigned char>(text[index]))) ++index;
+      if (index == text.size()) break;
       const auto byte = static_cast<unsigned char>(text[index]);
       if (byte >= 0x80) {
         index += validSequenceLength(text.substr(index));
-      } else if (byte < 0x20 || byte == '"' || byte == '\\') {
+      } else {
         out_.append(text.substr(runStart, index - runStart));
         escape(byte);
         runStart = ++index;
-      } else {
-        ++index;
       }
     }
     out_.append(text.substr(runStart));
     out_ += '"';
+  }
+
+  static std::uint64_t wordAt(std::string_view text, std::size_t index) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + index, sizeof word);
+    return word;
   }
 
   void escape(unsigned char byte) {
