@@ -1,5 +1,8 @@
 #include "LinuxFields.hpp"
 
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
 #include <algorithm>
 #include <deque>
 
@@ -77,12 +80,28 @@ bool LinuxFieldHost::harvested(std::string_view axRole) {
   return axRole == "AXStaticText" || axRole == "AXTextArea" || axRole == "AXTextField";
 }
 
+// Every Unicode white space (no-break spaces too) and line break, as the caller's platform trims.
 std::string LinuxFieldHost::trimmed(std::string_view text) {
-  constexpr std::string_view space = " \t\n\r\v\f";
-  const std::size_t first = text.find_first_not_of(space);
-  if (first == std::string_view::npos) return {};
-  const std::size_t last = text.find_last_not_of(space);
-  return std::string(text.substr(first, last - first + 1));
+  const auto length = static_cast<std::int32_t>(text.size());
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+  std::int32_t start = 0;
+  while (start < length) {
+    std::int32_t next = start;
+    UChar32 point = 0;
+    U8_NEXT(bytes, next, length, point);
+    if (point < 0 || !u_isUWhiteSpace(point)) break;
+    start = next;
+  }
+  std::int32_t end = length;
+  while (end > start) {
+    std::int32_t previous = end;
+    UChar32 point = 0;
+    U8_PREV(bytes, 0, previous, point);
+    if (point < 0 || !u_isUWhiteSpace(point)) break;
+    end = previous;
+  }
+  return std::string(
+      text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)));
 }
 
 LinuxClipboard& LinuxFieldHost::clipboard() {

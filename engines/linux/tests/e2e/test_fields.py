@@ -173,12 +173,18 @@ class FocusTest(FieldsTestCase):
         self.assertTrue(element["valueSettable"])
 
     def test_selection_is_the_selected_part_of_the_value(self):
-        self.focus(self.app, "name")
-        self.app.set("name", text="")
-        field = self.read()
-        self.assertEqual(field["element"]["value"], "")
-        self.assertEqual(field["element"]["selectedText"], "")
-        self.assertEqual(field["element"]["placeholder"], "Type a name")
+        # Focusing an entry selects all of it; an empty entry has a caret and an empty selection.
+        cases = [("Ada Lovelace", "Ada Lovelace"), ("", "")]
+        for value, selected in cases:
+            with self.subTest(value=value):
+                self.app.set("name", text=value)
+                self.focus(self.app, "notes")
+                self.focus(self.app, "name")
+                element = self.read()["element"]
+                self.assertEqual(element["value"], value)
+                self.assertEqual(element["selectedText"], selected)
+                self.assertTrue(element["hasCaret"])
+                self.assertEqual(element["placeholder"], "Type a name")
 
     def test_surrounding_text_is_the_windows_text_cut_to_exactly_n_characters(self):
         self.focus(self.app, "notes")
