@@ -100,8 +100,8 @@ Connection connectToAddress(const std::string& address, Timeout timeout) {
   g_source_destroy(timer);
   g_source_unref(timer);
   if (!attempt->done) {
-    // A bus that accepts but never finishes the handshake: leave the attempt to clean up after
-    // itself should it ever end.
+    // A bus that accepts but never finishes the handshake: the attempt is given up, not waited
+    // for; its few bytes stay behind rather than the caller.
     attempt->abandoned = true;
     return nullptr;
   }

@@ -70,7 +70,8 @@ class LinuxDisplay {
   std::vector<LinuxMonitor> monitors();
 
   // Events of the connection, on the main context. onConnect runs for the current connection (right
-  // away) and for every new one, so a host can select the input it wants again.
+  // away) and for every new one, on the thread that made it, so a host can select the input it
+  // wants again.
   using EventHandler = std::function<void(const xcb_generic_event_t&)>;
   using ConnectHandler = std::function<void(const Link&)>;
   class Subscription {
