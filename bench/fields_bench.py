@@ -128,7 +128,7 @@ def main():
               % (chars, ours, peer, peer / ours))
 
     harness.clipboard_set_text("the user's copy", extra={"image/png": b"\x89PNG fake image"})
-    rounds = max(5, options.rounds // 4)
+    rounds = max(5, options.rounds // 2)
     ours, peer = [], []
     for index in range(rounds):
         fixture.set("name", text="")

@@ -22,6 +22,9 @@ constexpr auto pastePatience = 500ms;
 constexpr auto eventPatience = 1000ms;
 // Larger data is handed out incrementally (INCR), as ICCCM asks.
 constexpr std::uint32_t largestChunk = 256 * 1024;
+constexpr auto abandonedTransfer = std::chrono::seconds(30);
+// Owner changes kept to recognise our own among quick successions.
+constexpr std::size_t rememberedOwners = 16;
 
 // Targets that describe the selection instead of holding its contents.
 constexpr const char* metaTargets[] = {"TARGETS",      "MULTIPLE",         "TIMESTAMP",
@@ -67,6 +70,7 @@ struct LinuxClipboard::Outgoing {
   std::uint8_t format;
   std::string data;
   std::size_t offset = 0;
+  std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
 };
 
 std::unique_ptr<LinuxClipboard> LinuxClipboard::open() {
@@ -206,8 +210,8 @@ void LinuxClipboard::onOwnerChange(xcb_generic_event_t* event) {
   if (change.selection != clipboard_) return;
   std::lock_guard lock(mutex_);
   ++changeCount_;
-  lastOwner_ = change.owner;
-  lastOwnerTime_ = change.selection_timestamp;
+  recentOwners_.emplace_back(change.owner, change.selection_timestamp);
+  if (recentOwners_.size() > rememberedOwners) recentOwners_.pop_front();
   changed_.notify_all();
 }
 
@@ -295,6 +299,9 @@ bool LinuxClipboard::answer(const xcb_selection_request_event_t& request, xcb_at
   const auto size = static_cast<std::uint32_t>(entry.data.size());
   xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, request.requestor, property, incr_, 32, 1,
                       &size);
+  // A requestor that went away mid-transfer never deletes the property again: drop its copy.
+  const auto now = std::chrono::steady_clock::now();
+  std::erase_if(outgoing_, [&](const auto& old) { return now - old->started > abandonedTransfer; });
   outgoing_.push_back(std::move(transfer));
   return true;
 }
@@ -337,7 +344,8 @@ void LinuxClipboard::own(const Entries& entries) {
   // The owner change is counted by its XFixes notice; wait for it so the count returned is current.
   const xcb_window_t expected = entries.empty() ? XCB_NONE : window_;
   const bool seen = changed_.wait_for(lock, eventPatience, [&] {
-    return broken_ || (lastOwner_ == expected && lastOwnerTime_ == time);
+    return broken_ || std::find(recentOwners_.begin(), recentOwners_.end(),
+                                std::pair{expected, time}) != recentOwners_.end();
   });
   if (!seen || broken_) {
     owning_ = false;

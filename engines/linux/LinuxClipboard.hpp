@@ -7,6 +7,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -88,8 +89,7 @@ class LinuxClipboard {
   bool owning_ = false;
   xcb_timestamp_t ownedSince_ = 0;
   std::int64_t changeCount_ = 0;
-  xcb_window_t lastOwner_ = XCB_NONE;
-  xcb_timestamp_t lastOwnerTime_ = 0;
+  std::deque<std::pair<xcb_window_t, xcb_timestamp_t>> recentOwners_;
   std::uint64_t fetches_ = 0;
   std::optional<std::uint64_t> pasteFetchesBefore_;
   std::uint64_t clockTicks_ = 0;
