@@ -10,6 +10,7 @@
 //                                  change, after a {"ready":true} line, for SECONDS
 //   halcy-probe focus-watch SECONDS one focus reading per 100 ms, one line each
 //   halcy-probe at X Y             the element under a point of the screen
+//   halcy-probe windows-watch SECONDS  the window count every 100 ms, display events flowing
 
 #include <glib.h>
 
@@ -190,6 +191,35 @@ int watchEvents(AtSpi& atspi, halcy::LinuxDisplay& display, double seconds) {
   return 0;
 }
 
+// The main loop keeps serving display events while the windows are read; a display that goes
+// away must leave the loop and the reads running, with empty answers.
+int watchWindows(halcy::LinuxDisplay& display, double seconds) {
+  int events = 0;
+  auto subscription = display.subscribe(
+      [&](const xcb_generic_event_t&) { ++events; },
+      [](const halcy::LinuxDisplay::Link& link) {
+        const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_change_window_attributes(link.connection.get(), link.root, XCB_CW_EVENT_MASK, &mask);
+        xcb_flush(link.connection.get());
+      });
+  struct Tick {
+    halcy::LinuxDisplay* display;
+    int* events;
+  } tick{&display, &events};
+  g_timeout_add(
+      100,
+      [](gpointer data) -> gboolean {
+        auto* t = static_cast<Tick*>(data);
+        printLine(Json{{"windows", t->display->windows().size()},
+                       {"connected", t->display->link().has_value()},
+                       {"events", *t->events}});
+        return G_SOURCE_CONTINUE;
+      },
+      &tick);
+  runLoopFor(seconds);
+  return 0;
+}
+
 int watchFocus(AtSpi& atspi, double seconds) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
   while (std::chrono::steady_clock::now() < end) {
@@ -230,6 +260,8 @@ int main(int argc, char** argv) {
     out = elementAtJson(atspi, display, std::stoi(args[1]), std::stoi(args[2]));
   } else if (command == "events" && args.size() == 2) {
     return watchEvents(atspi, display, std::stod(args[1]));
+  } else if (command == "windows-watch" && args.size() == 2) {
+    return watchWindows(display, std::stod(args[1]));
   } else if (command == "focus-watch" && args.size() == 2) {
     return watchFocus(atspi, std::stod(args[1]));
   } else {

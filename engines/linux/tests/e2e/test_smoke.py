@@ -304,5 +304,31 @@ class AccessibilityBusComesBack(unittest.TestCase):
                              watch.seen[-3:])
 
 
+class DisplayGoesAway(unittest.TestCase):
+    def setUp(self):
+        harness.require_desktop()
+        self.env = start_private_stack()
+        self.addCleanup(lambda: subprocess.run([str(harness.DESKTOP_SCRIPT), "stop", self.env["HALCY_DESKTOP_DIR"]],
+                                               timeout=30))
+
+    def test_readers_answer_empty_and_live_on(self):
+        proc = subprocess.Popen([harness.SYSTEM_PYTHON, str(harness.FIXTURES / "fixture_app.py")],
+                                stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=self.env)
+        self.addCleanup(lambda: (proc.kill(), proc.wait(), proc.stdin.close(), proc.stdout.close()))
+        watch = ProbeStream("windows-watch", 4, env=self.env)
+        self.addCleanup(watch.close)
+        self.assertIsNotNone(watch.wait_for(lambda line: line["windows"] >= 1 and line["events"] > 0, timeout=8),
+                             watch.seen[-3:])
+
+        xvfb = int((Path(self.env["HALCY_DESKTOP_DIR"]) / "pids" / "xvfb").read_text())
+        os.kill(xvfb, signal.SIGKILL)
+        gone = watch.wait_for(lambda line: not line["connected"], timeout=5)
+        self.assertIsNotNone(gone, watch.seen[-3:])
+        self.assertEqual(gone["windows"], 0)
+        # The loop goes on reading until its time is up, and the probe ends normally.
+        self.assertIsNotNone(watch.wait_for(lambda line: not line["connected"], timeout=2))
+        self.assertEqual(watch.proc.wait(10), 0)
+
+
 if __name__ == "__main__":
     unittest.main()
