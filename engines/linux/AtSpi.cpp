@@ -114,7 +114,8 @@ struct AtSpi::Bus : std::enable_shared_from_this<AtSpi::Bus> {
   std::map<std::string, std::int64_t> pids;  // by unique bus name, valid for one connection
   std::map<std::uint64_t, Listener> listeners;
   std::uint64_t nextListener = 1;
-  std::vector<guint> signalIds;  // on `connection`
+  std::vector<guint> signalIds;      // on `connection`
+  std::set<std::string> registered;  // event types the registry holds for `connection`
   std::chrono::steady_clock::time_point retryAfter;
 
   ~Bus() { dropSignals(connection.get()); }
@@ -134,7 +135,8 @@ struct AtSpi::Bus : std::enable_shared_from_this<AtSpi::Bus> {
         retryAfter = std::chrono::steady_clock::now() + reconnectPause;
         return nullptr;
       }
-      registerEvents(connection.get(), listenedTypes(), timeout);
+      registered = listenedTypes();
+      registerEvents(connection.get(), registered, timeout);
       fresh = connection;
     }
     scheduleSignals(fresh);
@@ -175,6 +177,45 @@ struct AtSpi::Bus : std::enable_shared_from_this<AtSpi::Bus> {
                        nullptr});
     }
     GLibBus::callAll(bus, std::move(calls), timeout);
+  }
+
+  // Applications stop sending what nobody listens to any more; nothing waits for that.
+  static void deregisterEvents(GDBusConnection* bus, const std::set<std::string>& types) {
+    for (const std::string& type : types) {
+      g_dbus_connection_call(bus, registryName, registryPath, registryInterface, "DeregisterEvent",
+                             g_variant_new("(s)", type.c_str()), nullptr, G_DBUS_CALL_FLAGS_NONE,
+                             -1, nullptr, nullptr, nullptr);
+    }
+  }
+
+  // Types of `connection` to register now: those not registered yet. With `lock` held.
+  std::set<std::string> claim(const Connection& bus, const std::set<std::string>& types) {
+    std::set<std::string> missing;
+    if (bus != connection) return missing;
+    for (const std::string& type : types) {
+      if (registered.insert(type).second) missing.insert(type);
+    }
+    return missing;
+  }
+
+  void unsubscribe(std::uint64_t id) {
+    std::set<std::string> unwanted;
+    Connection bus;
+    {
+      std::lock_guard guard(lock);
+      listeners.erase(id);
+      const std::set<std::string> wanted = listenedTypes();
+      for (auto it = registered.begin(); it != registered.end();) {
+        if (wanted.count(*it) == 0) {
+          unwanted.insert(*it);
+          it = registered.erase(it);
+        } else {
+          ++it;
+        }
+      }
+      bus = connection;
+    }
+    if (bus && !unwanted.empty()) deregisterEvents(bus.get(), unwanted);
   }
 
   // Signal handlers run on the context current where the subscription is made: the main context.
@@ -709,15 +750,17 @@ AtSpi::Subscription AtSpi::subscribe(std::vector<std::string> eventTypes, EventH
   }
   // Registers the types and subscribes on this connection; a new connection does both again.
   if (Connection bus = bus_->current(fieldTimeout)) {
-    Bus::registerEvents(bus.get(), types, fieldTimeout);
+    std::set<std::string> missing;
+    {
+      std::lock_guard guard(bus_->lock);
+      missing = bus_->claim(bus, types);
+    }
+    Bus::registerEvents(bus.get(), missing, fieldTimeout);
     bus_->scheduleSignals(bus);
   }
   std::weak_ptr<Bus> weak = bus_;
   return Subscription([weak, id] {
-    if (auto bus = weak.lock()) {
-      std::lock_guard guard(bus->lock);
-      bus->listeners.erase(id);
-    }
+    if (auto bus = weak.lock()) bus->unsubscribe(id);
   });
 }
 
