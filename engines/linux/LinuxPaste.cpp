@@ -140,6 +140,31 @@ std::optional<std::uint8_t> LinuxPaste::keycodeFor(std::uint32_t keysym) {
   return std::nullopt;
 }
 
+// Keys held down right now that act as Shift, Alt, Super or another modifier; Control is pressed
+// anyway and Caps Lock is a toggle that shortcuts ignore.
+std::vector<std::uint8_t> LinuxPaste::heldModifierKeys() {
+  Reply<xcb_get_modifier_mapping_reply_t> mapping(
+      xcb_get_modifier_mapping_reply(connection_, xcb_get_modifier_mapping(connection_), nullptr));
+  Reply<xcb_query_keymap_reply_t> keymap(
+      xcb_query_keymap_reply(connection_, xcb_query_keymap(connection_), nullptr));
+  if (!mapping || !keymap) return {};
+  const xcb_keycode_t* keycodes = xcb_get_modifier_mapping_keycodes(mapping.get());
+  const int perModifier = mapping->keycodes_per_modifier;
+  constexpr int lockModifier = 1;
+  constexpr int controlModifier = 2;
+  std::vector<std::uint8_t> held;
+  for (int modifier = 0; modifier < 8; ++modifier) {
+    if (modifier == lockModifier || modifier == controlModifier) continue;
+    for (int slot = 0; slot < perModifier; ++slot) {
+      const xcb_keycode_t keycode = keycodes[modifier * perModifier + slot];
+      const bool down = keycode != 0 && (keymap->keys[keycode / 8] >> (keycode % 8) & 1U) != 0;
+      if (down && std::find(held.begin(), held.end(), keycode) == held.end())
+        held.push_back(keycode);
+    }
+  }
+  return held;
+}
+
 void LinuxPaste::sendKey(std::uint8_t keycode, bool down) {
   xcb_test_fake_input(connection_, down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode,
                       XCB_CURRENT_TIME, root_, 0, 0, 0);
@@ -160,6 +185,8 @@ void LinuxPaste::paste() {
     if (!shift) throw notMade();
   }
   const auto key = static_cast<std::uint8_t>(*v);
+  // A modifier still held (a dictation hotkey, say) would turn the keystroke into another one.
+  for (const std::uint8_t held : heldModifierKeys()) sendKey(held, false);
   sendKey(*control, true);
   if (shift) sendKey(*shift, true);
   sendKey(key, true);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace halcy {
 
@@ -26,6 +27,7 @@ class LinuxPaste {
  private:
   std::optional<std::string> focusedWindowClass();
   std::optional<std::uint8_t> keycodeFor(std::uint32_t keysym);
+  std::vector<std::uint8_t> heldModifierKeys();
   void sendKey(std::uint8_t keycode, bool down);
 
   xcb_connection_t* connection_ = nullptr;

@@ -76,6 +76,19 @@ class ClipboardTest(FieldsTestCase):
         self.assertEqual([t for t in harness.clipboard_targets() if t not in ("TARGETS", "TIMESTAMP")],
                          [t for t in before if t not in ("TARGETS", "TIMESTAMP", "MULTIPLE", "SAVE_TARGETS")])
 
+    def test_a_held_modifier_does_not_turn_the_paste_into_another_keystroke(self):
+        fixture = self.fixture()
+        self.focus(fixture, "name")
+        for key in ("alt", "super", "shift"):
+            with self.subTest(held=key):
+                fixture.set("name", text="")
+                harness.run_tool("xdotool", "keydown", key)
+                try:
+                    self.insert("typed while %s was held" % key)
+                finally:
+                    harness.run_tool("xdotool", "keyup", key)
+                fixture.wait_event("changed", "name", where=lambda e: e["text"] == "typed while %s was held" % key)
+
     def test_a_copy_made_between_write_and_restore_is_kept(self):
         harness.clipboard_set_text("first")
         saved = self.engine.result("clipboard.save")
