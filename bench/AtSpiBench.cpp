@@ -1,7 +1,8 @@
-// Accessibility reads against a live GTK window (the test fixture), on the test desktop:
+// Desktop reads against a live GTK window (the test fixture), on the test desktop:
 //   scripts/desktop run build/bin/atspi_bench
-// One attribute read; the focused element; and a whole window's tree three ways: the application's
-// own cache in one call, a naive walk that asks node by node, and a walk that pipelines each level.
+// One attribute read; the focused element; a whole window's tree three ways: the application's own
+// cache in one call, a naive walk that asks node by node, and a walk that pipelines each level; and
+// the window list and application identity that every front-application question starts from.
 
 #include <benchmark/benchmark.h>
 #include <signal.h>
@@ -15,6 +16,8 @@
 #include <thread>
 
 #include "AtSpi.hpp"
+#include "LinuxApps.hpp"
+#include "LinuxDisplay.hpp"
 
 namespace {
 
@@ -148,6 +151,45 @@ void TreePipelined(benchmark::State& state) {
   state.counters["nodes"] = static_cast<double>(nodes);
 }
 BENCHMARK(TreePipelined)->UseRealTime();
+
+halcy::LinuxDisplay& display() {
+  static halcy::LinuxDisplay shared;
+  return shared;
+}
+
+void WindowList(benchmark::State& state) {
+  fixture();
+  std::size_t windows = 0;
+  for (auto _ : state) windows = display().windows().size();
+  state.counters["windows"] = static_cast<double>(windows);
+}
+BENCHMARK(WindowList)->UseRealTime();
+
+// A fresh table each time: the identity is resolved from the window and the desktop entries.
+void AppIdentityResolved(benchmark::State& state) {
+  const Fixture& f = fixture();
+  for (auto _ : state) {
+    halcy::LinuxApps apps(display());
+    benchmark::DoNotOptimize(apps.app(f.pid));
+  }
+}
+BENCHMARK(AppIdentityResolved)->UseRealTime();
+
+void AppIdentityKnown(benchmark::State& state) {
+  const Fixture& f = fixture();
+  halcy::LinuxApps apps(display());
+  apps.app(f.pid);
+  for (auto _ : state) benchmark::DoNotOptimize(apps.app(f.pid));
+}
+BENCHMARK(AppIdentityKnown)->UseRealTime();
+
+// Every process on the machine is looked at.
+void RunningPidsOfApp(benchmark::State& state) {
+  fixture();
+  halcy::LinuxApps apps(display());
+  for (auto _ : state) benchmark::DoNotOptimize(apps.pids("org.halcy.Fixture"));
+}
+BENCHMARK(RunningPidsOfApp)->UseRealTime();
 
 }  // namespace
 
