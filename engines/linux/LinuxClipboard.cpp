@@ -284,8 +284,11 @@ bool LinuxClipboard::answer(const xcb_selection_request_event_t& request, xcb_at
   const auto index = static_cast<std::size_t>(found - servedTargets_.begin());
   const Entry& entry = served_[index];
   const std::uint8_t format = entry.format == 16 || entry.format == 32 ? entry.format : 8;
-  ++fetches_;
-  changed_.notify_all();
+  const xcb_window_t clientMask = ~xcb_get_setup(connection_)->resource_id_mask;
+  if (pastePending_ && (!pasteClient_ || (request.requestor & clientMask) == *pasteClient_)) {
+    pastePending_ = false;
+    changed_.notify_all();
+  }
   if (entry.data.size() <= chunkBytes_) {
     xcb_change_property(
         connection_, XCB_PROP_MODE_REPLACE, request.requestor, property, servedTypes_[index],
@@ -338,7 +341,7 @@ void LinuxClipboard::own(const Entries& entries) {
   servedTypes_ = std::move(types);
   owning_ = !entries.empty();
   ownedSince_ = time;
-  pasteFetchesBefore_.reset();
+  pastePending_ = false;
   xcb_set_selection_owner(connection_, entries.empty() ? XCB_NONE : window_, clipboard_, time);
   xcb_flush(connection_);
   // The owner change is counted by its XFixes notice; wait for it so the count returned is current.
@@ -370,17 +373,22 @@ std::int64_t LinuxClipboard::changeCount() {
   return changeCount_;
 }
 
-void LinuxClipboard::notePastePosted() {
+void LinuxClipboard::notePastePosted(std::optional<xcb_window_t> focus) {
   std::lock_guard lock(mutex_);
-  if (owning_) pasteFetchesBefore_ = fetches_;
+  if (!owning_) return;
+  pastePending_ = true;
+  // Windows of one client share the high bits of their ids: a request from any window of the
+  // focused application is the paste's.
+  pasteClient_.reset();
+  if (focus && *focus != XCB_NONE && *focus != XCB_INPUT_FOCUS_POINTER_ROOT) {
+    pasteClient_ = *focus & ~xcb_get_setup(connection_)->resource_id_mask;
+  }
 }
 
 void LinuxClipboard::settlePaste() {
   std::unique_lock lock(mutex_);
-  if (!pasteFetchesBefore_) return;
-  changed_.wait_for(lock, pastePatience,
-                    [&] { return broken_ || !owning_ || fetches_ > *pasteFetchesBefore_; });
-  pasteFetchesBefore_.reset();
+  changed_.wait_for(lock, pastePatience, [&] { return broken_ || !owning_ || !pastePending_; });
+  pastePending_ = false;
 }
 
 LinuxClipboard::Entries LinuxClipboard::textEntries(const std::string& text, bool transient) {

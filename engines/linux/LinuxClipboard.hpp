@@ -43,9 +43,10 @@ class LinuxClipboard {
   void restore(const Entries& entries);
   std::int64_t changeCount();
 
-  // A paste keystroke went out while the engine owns the clipboard: `settlePaste` then waits (a
-  // bounded time) until someone has fetched the data, so a restore never beats the paste target.
-  void notePastePosted();
+  // A paste keystroke went to the focused window while the engine owns the clipboard:
+  // `settlePaste` then waits (a bounded time) until that window's application has fetched the
+  // data, so a restore never beats the paste target; a clipboard manager's fetch does not count.
+  void notePastePosted(std::optional<xcb_window_t> focus);
   void settlePaste();
 
   // The targets "clipboard.write" offers, in the order TARGETS lists them.
@@ -90,8 +91,9 @@ class LinuxClipboard {
   xcb_timestamp_t ownedSince_ = 0;
   std::int64_t changeCount_ = 0;
   std::deque<std::pair<xcb_window_t, xcb_timestamp_t>> recentOwners_;
-  std::uint64_t fetches_ = 0;
-  std::optional<std::uint64_t> pasteFetchesBefore_;
+  // A paste went out and its target has not fetched the data yet; the target's client id bits.
+  bool pastePending_ = false;
+  std::optional<xcb_window_t> pasteClient_;
   std::uint64_t clockTicks_ = 0;
   xcb_timestamp_t clockTime_ = 0;
   // Answers to conversions by target, and new values of our own properties.

@@ -324,8 +324,8 @@ void LinuxFieldHost::restoreClipboard(const Contents& contents) {
 }
 
 void LinuxFieldHost::paste() {
-  paste_.paste();
-  if (clipboard_) clipboard_->notePastePosted();
+  const std::optional<xcb_window_t> focus = paste_.paste();
+  if (clipboard_) clipboard_->notePastePosted(focus);
 }
 
 }  // namespace halcy

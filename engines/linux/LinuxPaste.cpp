@@ -170,7 +170,7 @@ void LinuxPaste::sendKey(std::uint8_t keycode, bool down) {
                       XCB_CURRENT_TIME, root_, 0, 0, 0);
 }
 
-void LinuxPaste::paste() {
+std::optional<xcb_window_t> LinuxPaste::paste() {
   if (connection_ == nullptr) throw noEventSource();
   const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(connection_, &xcb_test_id);
   if (xtest == nullptr || xtest->present == 0) throw noEventSource();
@@ -197,6 +197,7 @@ void LinuxPaste::paste() {
   Reply<xcb_get_input_focus_reply_t> sync(
       xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
   if (!sync) throw noEventSource();
+  return sync->focus;
 }
 
 }  // namespace halcy

@@ -18,8 +18,9 @@ class LinuxPaste {
   LinuxPaste(const LinuxPaste&) = delete;
   LinuxPaste& operator=(const LinuxPaste&) = delete;
 
-  // Control+V, or Control+Shift+V into a terminal; throws the EngineFailure the caller sees.
-  void paste();
+  // Control+V, or Control+Shift+V into a terminal; answers the window that had the keyboard focus.
+  // Throws the EngineFailure the caller sees.
+  std::optional<xcb_window_t> paste();
 
   // Terminals take Control+V as a literal character; they paste with Control+Shift+V.
   static bool isTerminal(std::string_view wmClass);
