@@ -112,7 +112,10 @@ LinuxClipboard& LinuxFieldHost::clipboard() {
 
 bool LinuxFieldHost::trusted() {
   // Once usable, accessibility stays so for the session; asking again costs two bus connections.
-  if (!trusted_) trusted_ = LinuxPermissions::accessibilityUsable();
+  if (trusted_) return true;
+  trusted_ = LinuxPermissions::accessibilityUsable();
+  // Connects now, so that focus events are heard from here on.
+  if (trusted_) atspi_.reachable(fieldTimeout);
   return trusted_;
 }
 
@@ -235,7 +238,14 @@ std::optional<AtSpiRef> LinuxFieldHost::focusedElement(std::optional<std::int64_
   if (holds(AtSpiState::focused) && !holds(AtSpiState::defunct)) return heard;
   std::optional<AtSpiRef> searched =
       pid ? atspi_.focused(*pid, fieldTimeout) : atspi_.focused(fieldTimeout);
-  if (searched || !pid) return searched;
+  if (searched) {
+    // Found by searching: later reads check it directly until a focus event says otherwise.
+    std::lock_guard lock(focusMutex_);
+    lastFocused_[searched->bus] = *searched;
+    if (!pid) latestFocused_ = *searched;
+    return searched;
+  }
+  if (!pid) return std::nullopt;
   // A window in the back keeps its focus widget but drops the focused state.
   if (holds(AtSpiState::showing) && !holds(AtSpiState::defunct)) return heard;
   return std::nullopt;
