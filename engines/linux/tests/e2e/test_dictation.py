@@ -44,6 +44,21 @@ def best_alignment(reference, recorded):
     return int(numpy.argmax(scores))
 
 
+def aligned_correlation(reference, recorded):
+    """The correlation of reference with recorded at the best whole-sample offset, refined to a
+    fraction of a sample: a path that resamples twice delays the sound by a random part of a sample,
+    which at 16 kHz alone costs speech a percent or two of correlation."""
+    offset = best_alignment(reference, recorded)
+    heard = recorded[offset: offset + len(reference)].astype(numpy.float64)
+    spectrum = numpy.fft.rfft(reference.astype(numpy.float64))
+    turns = numpy.fft.rfftfreq(len(reference))
+    best = -1.0
+    for delay in numpy.linspace(-0.5, 0.5, 21):
+        shifted = numpy.fft.irfft(spectrum * numpy.exp(-2j * numpy.pi * turns * delay), len(reference))
+        best = max(best, correlation(shifted, heard))
+    return best
+
+
 def correlation(a, b):
     a = a.astype(numpy.float64) - numpy.mean(a)
     b = b.astype(numpy.float64) - numpy.mean(b)
@@ -82,11 +97,22 @@ class SoundTest(unittest.TestCase):
 
 
 class DictationTest(SoundTest):
-    def dictate(self, text, sink=None):
+    def dictate(self, text, sink=None, peer_source=None):
         """Dictates while text, spoken and resampled to 16 kHz, plays into sink (the virtual microphone's
-        feed by default); returns (start reply, stop reply, chunks, the speech as played)."""
+        feed by default), with parec recording peer_source beside the engine when it is given.
+        Returns (start reply, stop reply, chunks, the speech as played, what parec heard or None)."""
         played, reference = speech_at_16k(text, self.folder)
         sink = sink or os.environ.get("HALCY_FEED_SINK", "micfeed")
+        peer = None
+        if peer_source:
+            peer_file = open(Path(self.folder) / "peer.raw", "wb")
+            self.addCleanup(peer_file.close)
+            peer = subprocess.Popen(["parec", "-d", peer_source, "--format=s16le", "--rate=%d" % RATE,
+                                     "--channels=1", "--latency-msec=20"], stdout=peer_file)
+            # A source nobody recorded from yet takes a second or more to deliver; the engine starts
+            # once it does.
+            self.assertTrue(harness.wait_for(lambda: os.path.getsize(peer_file.name) > 0, 5))
+        self.engine.clear_notices()
         started = self.engine.result("dictation.start")
         time.sleep(0.3)
         harness.run_tool("paplay", "-d", sink, str(played), timeout=60)
@@ -94,11 +120,36 @@ class DictationTest(SoundTest):
         stopped = self.engine.result("dictation.stop")
         chunks = self.engine.notices("dictation.audio", timeout=0)
         self.assertEqual(self.engine.bad_lines, [])
-        return started, stopped, chunks, reference
+        heard_by_peer = None
+        if peer:
+            time.sleep(0.3)
+            peer.terminate()
+            peer.wait(5)
+            peer_file.close()
+            heard_by_peer = numpy.fromfile(Path(self.folder) / "peer.raw", dtype="<i2")
+        return started, stopped, chunks, reference, heard_by_peer
 
     def test_speech_arrives_as_exact_chunks(self):
-        started, stopped, chunks, reference = self.dictate(
-            "The quick brown fox jumps over the lazy dog near the river bank.")
+        source = os.environ.get("HALCY_MIC_SOURCE", "vmic")
+        text = "The quick brown fox jumps over the lazy dog near the river bank."
+        # A loaded machine sometimes glitches the feed itself (every client of the source hears the
+        # gap); such a take is played again. parec beside the engine tells the two apart.
+        clean_takes = 0
+        for _ in range(3):
+            started, stopped, chunks, reference, heard_by_peer = self.dictate(text, peer_source=source)
+            self.check_chunks(started, stopped, chunks)
+            recorded = numpy.concatenate([chunk_samples(chunk) for chunk in chunks])
+            self.assertGreater(len(recorded), len(reference))
+            engine_score = aligned_correlation(reference, recorded)
+            peer_score = aligned_correlation(reference, heard_by_peer)
+            if peer_score < 0.99:
+                continue
+            clean_takes += 1
+            self.assertGreaterEqual(engine_score, 0.99, "parec heard the speech at %.4f" % peer_score)
+            break
+        self.assertGreater(clean_takes, 0, "the virtual microphone never delivered a clean take")
+
+    def check_chunks(self, started, stopped, chunks):
         self.assertEqual((started["sampleRate"], started["channels"]), (RATE, 1))
         self.assertGreater(len(chunks), 20)
         sizes = [len(chunk_samples(chunk)) for chunk in chunks]
@@ -108,31 +159,19 @@ class DictationTest(SoundTest):
         self.assertEqual(stamps, sorted(stamps))
         self.assertGreaterEqual(stamps[0], started["at"])
         self.assertLessEqual(stamps[-1], stopped["at"])
-
-        recorded = numpy.concatenate([chunk_samples(chunk) for chunk in chunks])
         # The samples cover the time the microphone ran: none lost, none repeated.
-        self.assertAlmostEqual(len(recorded) / RATE, stopped["at"] - started["at"], delta=0.25)
-        self.assertGreater(len(recorded), len(reference))
-        offset = best_alignment(reference, recorded)
-        heard = recorded[offset: offset + len(reference)]
-        self.assertGreaterEqual(correlation(reference, heard), 0.99)
+        total = sum(sizes)
+        self.assertAlmostEqual(total / RATE, stopped["at"] - started["at"], delta=0.25)
 
     def test_every_sample_arrives_once_in_order(self):
         # On a microphone at 16 kHz nothing is resampled, so the engine must hear exactly what parec
         # hears from the same source: a sample lost or repeated anywhere would shift all after it.
         self.extra_microphone("exactmic", "rate=%d" % RATE, "channels=1", "format=s16le")
         harness.pactl("set-default-source", "exactmic")
-        peer_file = Path(self.folder) / "peer.raw"
-        with open(peer_file, "wb") as out:
-            peer = subprocess.Popen(["parec", "-d", "exactmic", "--format=s16le", "--rate=%d" % RATE,
-                                     "--channels=1", "--latency-msec=20"], stdout=out)
-            time.sleep(0.5)
-            _, _, chunks, _ = self.dictate("Every sample arrives once, in order, and nothing else.",
-                                           sink="exactmic_feed")
-            time.sleep(0.3)
-            peer.terminate()
-            peer.wait(5)
-        heard_by_peer = numpy.fromfile(peer_file, dtype="<i2")
+        started, stopped, chunks, _, heard_by_peer = self.dictate(
+            "Every sample arrives once, in order, and nothing else.", sink="exactmic_feed",
+            peer_source="exactmic")
+        self.check_chunks(started, stopped, chunks)
         recorded = numpy.concatenate([chunk_samples(chunk) for chunk in chunks])
         self.assertGreater(numpy.abs(recorded).max(), 3000)
         offset = best_alignment(recorded, heard_by_peer)
