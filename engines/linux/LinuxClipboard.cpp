@@ -19,6 +19,8 @@ using namespace std::chrono_literals;
 constexpr auto conversionPatience = 1000ms;
 // How long a restore waits for the paste target to fetch the pasted text.
 constexpr auto pastePatience = 500ms;
+// How long the paste target's application is still handed the pasted text after a restore.
+constexpr auto overlayPatience = 2000ms;
 constexpr auto eventPatience = 1000ms;
 // Larger data is handed out incrementally (INCR), as ICCCM asks.
 constexpr std::uint32_t largestChunk = 256 * 1024;
@@ -192,7 +194,8 @@ void LinuxClipboard::handle(xcb_generic_event_t* event) {
     // A clear from before the engine took the clipboard again is stale.
     if (clear.selection == clipboard_ && clear.time >= ownedSince_) {
       owning_ = false;
-      served_.clear();
+      served_ = Offer{};
+      overlay_.reset();
       changed_.notify_all();
     }
   } else if (type == XCB_SELECTION_NOTIFY) {
@@ -266,10 +269,15 @@ void LinuxClipboard::onRequest(const xcb_selection_request_event_t& request) {
 bool LinuxClipboard::answer(const xcb_selection_request_event_t& request, xcb_atom_t property) {
   std::unique_lock lock(mutex_);
   if (request.selection != clipboard_ || !owning_ || request.target == multiple_) return false;
-  if (request.time != XCB_CURRENT_TIME && request.time < ownedSince_) return false;
+  const xcb_window_t client = request.requestor & ~xcb_get_setup(connection_)->resource_id_mask;
+  if (overlay_ && std::chrono::steady_clock::now() >= overlay_->until) overlay_.reset();
+  const bool forPaste = overlay_ && overlay_->client == client;
+  // The paste's request carries the keystroke's time, from before the restore took over.
+  if (!forPaste && request.time != XCB_CURRENT_TIME && request.time < ownedSince_) return false;
+  const Offer& offer = forPaste ? overlay_->offer : served_;
   if (request.target == targets_) {
     std::vector<xcb_atom_t> list = {targets_, timestamp_};
-    list.insert(list.end(), servedTargets_.begin(), servedTargets_.end());
+    list.insert(list.end(), offer.targets.begin(), offer.targets.end());
     xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, request.requestor, property,
                         XCB_ATOM_ATOM, 32, static_cast<std::uint32_t>(list.size()), list.data());
     return true;
@@ -279,24 +287,31 @@ bool LinuxClipboard::answer(const xcb_selection_request_event_t& request, xcb_at
                         XCB_ATOM_INTEGER, 32, 1, &ownedSince_);
     return true;
   }
-  const auto found = std::find(servedTargets_.begin(), servedTargets_.end(), request.target);
-  if (found == servedTargets_.end()) return false;
-  const auto index = static_cast<std::size_t>(found - servedTargets_.begin());
-  const Entry& entry = served_[index];
-  const std::uint8_t format = entry.format == 16 || entry.format == 32 ? entry.format : 8;
-  const xcb_window_t clientMask = ~xcb_get_setup(connection_)->resource_id_mask;
-  if (pastePending_ && (!pasteClient_ || (request.requestor & clientMask) == *pasteClient_)) {
+  const auto found = std::find(offer.targets.begin(), offer.targets.end(), request.target);
+  if (found == offer.targets.end()) return false;
+  const auto index = static_cast<std::size_t>(found - offer.targets.begin());
+  const bool served = send(request, property, offer.entries[index], offer.types[index]);
+  if (pastePending_ && (!pasteClient_ || client == *pasteClient_)) {
     pastePending_ = false;
     changed_.notify_all();
   }
+  // The paste has what it came for; from now on its application sees the restored contents too.
+  if (forPaste) overlay_.reset();
+  return served;
+}
+
+// With `mutex_` held.
+bool LinuxClipboard::send(const xcb_selection_request_event_t& request, xcb_atom_t property,
+                          const Entry& entry, xcb_atom_t type) {
+  const std::uint8_t format = entry.format == 16 || entry.format == 32 ? entry.format : 8;
   if (entry.data.size() <= chunkBytes_) {
-    xcb_change_property(
-        connection_, XCB_PROP_MODE_REPLACE, request.requestor, property, servedTypes_[index],
-        format, static_cast<std::uint32_t>(entry.data.size() / (format / 8)), entry.data.data());
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, request.requestor, property, type,
+                        format, static_cast<std::uint32_t>(entry.data.size() / (format / 8)),
+                        entry.data.data());
     return true;
   }
-  auto transfer = std::make_unique<Outgoing>(
-      Outgoing{request.requestor, property, servedTypes_[index], format, entry.data});
+  auto transfer =
+      std::make_unique<Outgoing>(Outgoing{request.requestor, property, type, format, entry.data});
   const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
   xcb_change_window_attributes(connection_, request.requestor, XCB_CW_EVENT_MASK, &events);
   const auto size = static_cast<std::uint32_t>(entry.data.size());
@@ -328,27 +343,31 @@ xcb_timestamp_t LinuxClipboard::serverTime() {
 }
 
 void LinuxClipboard::own(const Entries& entries) {
-  std::vector<xcb_atom_t> targets;
-  std::vector<xcb_atom_t> types;
+  Offer offer{entries, {}, {}};
   for (const Entry& entry : entries) {
-    targets.push_back(atom(entry.target));
-    types.push_back(atom(entry.type));
+    offer.targets.push_back(atom(entry.target));
+    offer.types.push_back(atom(entry.type));
   }
   const xcb_timestamp_t time = serverTime();
   std::unique_lock lock(mutex_);
-  served_ = entries;
-  servedTargets_ = std::move(targets);
-  servedTypes_ = std::move(types);
-  owning_ = !entries.empty();
-  ownedSince_ = time;
+  // The paste target may not have fetched the pasted text yet: its application keeps getting that
+  // text for a while, everybody else gets the new contents at once.
+  overlay_.reset();
+  if (pastePending_ && pasteClient_ && owning_) {
+    overlay_ = PasteOverlay{std::move(served_), *pasteClient_,
+                            std::chrono::steady_clock::now() + overlayPatience};
+  }
   pastePending_ = false;
-  xcb_set_selection_owner(connection_, entries.empty() ? XCB_NONE : window_, clipboard_, time);
+  served_ = std::move(offer);
+  owning_ = !entries.empty() || overlay_.has_value();
+  ownedSince_ = time;
+  const xcb_window_t owner = owning_ ? window_ : XCB_NONE;
+  xcb_set_selection_owner(connection_, owner, clipboard_, time);
   xcb_flush(connection_);
   // The owner change is counted by its XFixes notice; wait for it so the count returned is current.
-  const xcb_window_t expected = entries.empty() ? XCB_NONE : window_;
   const bool seen = changed_.wait_for(lock, eventPatience, [&] {
     return broken_ || std::find(recentOwners_.begin(), recentOwners_.end(),
-                                std::pair{expected, time}) != recentOwners_.end();
+                                std::pair{owner, time}) != recentOwners_.end();
   });
   if (!seen || broken_) {
     owning_ = false;
@@ -387,6 +406,8 @@ void LinuxClipboard::notePastePosted(std::optional<xcb_window_t> focus) {
 
 void LinuxClipboard::settlePaste() {
   std::unique_lock lock(mutex_);
+  // Without knowing the paste target's application, the restore has to wait for a fetch.
+  if (!pastePending_ || pasteClient_) return;
   changed_.wait_for(lock, pastePatience, [&] { return broken_ || !owning_ || !pastePending_; });
   pastePending_ = false;
 }
@@ -412,7 +433,7 @@ std::pair<LinuxClipboard::Entries, std::int64_t> LinuxClipboard::save() {
   Entries entries;
   if (owner->owner == window_) {
     std::lock_guard lock(mutex_);
-    if (owning_) entries = served_;
+    if (owning_) entries = served_.entries;
   } else if (owner->owner != XCB_NONE) {
     std::optional<Entry> listed = convertAll({targets_}).front();
     if (!listed) throw unreadable();

@@ -5,6 +5,7 @@
 
 #include <xcb/xcb.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -43,9 +44,10 @@ class LinuxClipboard {
   void restore(const Entries& entries);
   std::int64_t changeCount();
 
-  // A paste keystroke went to the focused window while the engine owns the clipboard:
-  // `settlePaste` then waits (a bounded time) until that window's application has fetched the
-  // data, so a restore never beats the paste target; a clipboard manager's fetch does not count.
+  // A paste keystroke went to the focused window while the engine owns the clipboard. A restore
+  // before that window's application fetched the text goes ahead, but the application is still
+  // handed the pasted text (for a bounded time) until it fetched it; a clipboard manager's fetch
+  // does not count. Where the application is unknown, `settlePaste` waits for any fetch instead.
   void notePastePosted(std::optional<xcb_window_t> focus);
   void settlePaste();
 
@@ -61,6 +63,8 @@ class LinuxClipboard {
   void onOwnerChange(xcb_generic_event_t* event);
   void onRequest(const xcb_selection_request_event_t& request);
   bool answer(const xcb_selection_request_event_t& request, xcb_atom_t property);
+  bool send(const xcb_selection_request_event_t& request, xcb_atom_t property, const Entry& entry,
+            xcb_atom_t type);
   void onPropertyNotify(const xcb_property_notify_event_t& event);
   void sendNextChunk(Outgoing& transfer);
 
@@ -84,9 +88,18 @@ class LinuxClipboard {
   std::condition_variable changed_;
   std::map<std::string, xcb_atom_t> atoms_;
   // Served while the engine owns the clipboard.
-  Entries served_;
-  std::vector<xcb_atom_t> servedTargets_;
-  std::vector<xcb_atom_t> servedTypes_;
+  struct Offer {
+    Entries entries;
+    std::vector<xcb_atom_t> targets;
+    std::vector<xcb_atom_t> types;
+  };
+  struct PasteOverlay {
+    Offer offer;
+    xcb_window_t client;
+    std::chrono::steady_clock::time_point until;
+  };
+  Offer served_;
+  std::optional<PasteOverlay> overlay_;
   bool owning_ = false;
   xcb_timestamp_t ownedSince_ = 0;
   std::int64_t changeCount_ = 0;

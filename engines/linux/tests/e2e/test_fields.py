@@ -67,6 +67,8 @@ class ClipboardTest(FieldsTestCase):
         _, _, restored = self.insert(dictated)
 
         self.assertEqual(restored, {"restored": True})
+        # Everybody but the paste target has the user's clipboard back at once.
+        self.assertEqual(harness.clipboard_get(), original.encode())
         event = fixture.wait_event("changed", "name", where=lambda e: e["text"] == dictated)
         self.assertEqual(event["text"], dictated)
         self.assertEqual(fixture.state()["widgets"]["name"], dictated)
