@@ -73,15 +73,15 @@ WaveFileWriter::WaveFileWriter(std::string path, std::uint64_t sampleRate)
   // Not truncated before it is known to be a plain file: a device or a pipe named by the caller is
   // refused untouched (and opening a pipe must not wait for a reader).
   handle_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
-  if (handle_ < 0) throw CannotCreate();
+  if (handle_ < 0) throw WriteError(WriteError::cannotCreate);
   struct stat facts {};
   const bool plainFile = ::fstat(handle_, &facts) == 0 && S_ISREG(facts.st_mode);
   try {
-    if (!plainFile || ::ftruncate(handle_, 0) != 0) throw CannotCreate();
+    if (!plainFile || ::ftruncate(handle_, 0) != 0) throw WriteError(WriteError::cannotCreate);
     writeAllAt(handle_, header.data(), header.size(), 0);
   } catch (...) {
     abandon();
-    throw CannotCreate();
+    throw WriteError(WriteError::cannotCreate);
   }
 }
 

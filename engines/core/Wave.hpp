@@ -21,11 +21,11 @@ std::array<std::uint8_t, size> bytes(std::uint64_t sampleRate, std::uint64_t sam
 
 class WaveFileWriter {
  public:
-  enum class WriteError { cannotCreate };
   // What the writer throws when the file cannot be made; other failures are std::system_error, and
   // samples past the header's limits are refused with std::length_error.
-  struct CannotCreate : std::runtime_error {
-    CannotCreate() : std::runtime_error("The file cannot be created.") {}
+  struct WriteError : std::runtime_error {
+    enum Case { cannotCreate };
+    explicit WriteError(Case) : std::runtime_error("The file cannot be created.") {}
   };
 
   // Creates or replaces the file with a header that claims no samples.

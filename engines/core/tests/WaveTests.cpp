@@ -87,7 +87,7 @@ TEST(WaveFileWriter, ReplacesAnExistingFile) {
 
 TEST(WaveFileWriter, RefusesWhatCannotBeAFile) {
   for (const char* path : {"/no/such/dir/a.wav", "/dev/null", "/tmp"}) {
-    EXPECT_THROW(WaveFileWriter(path, 16000), WaveFileWriter::CannotCreate) << path;
+    EXPECT_THROW(WaveFileWriter(path, 16000), WaveFileWriter::WriteError) << path;
   }
   EXPECT_TRUE(std::filesystem::exists("/dev/null"));
 }
