@@ -91,49 +91,54 @@ bool LinuxPaste::isTerminal(std::string_view wmClass) {
 }
 
 // WM_CLASS of the focused top-level: the focus may sit on a child, so walk up until one has it.
-std::optional<std::string> LinuxPaste::focusedWindowClass() {
-  Reply<xcb_get_input_focus_reply_t> focus(
-      xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
-  if (!focus) return std::nullopt;
-  xcb_window_t window = focus->focus;
+namespace {
+
+// "instance\0class\0": either name may be the one a terminal is known by.
+std::optional<std::string> wmClassOf(const xcb_get_property_reply_t& property) {
+  const int length = xcb_get_property_value_length(&property);
+  if (length <= 0) return std::nullopt;
+  const auto* bytes = static_cast<const char*>(xcb_get_property_value(&property));
+  const std::string both(bytes, static_cast<std::size_t>(length));
+  const std::string instance = both.substr(0, both.find('\0'));
+  const std::size_t classStart = std::min(both.size(), instance.size() + 1);
+  const std::string className = both.substr(classStart, both.find('\0', classStart) - classStart);
+  return LinuxPaste::isTerminal(instance) ? instance : className;
+}
+
+}  // namespace
+
+// WM_CLASS of the focused top-level: the focus may sit on a child, so walk up until one has it.
+std::optional<std::string> LinuxPaste::windowClass(xcb_window_t window) {
   for (int depth = 0; depth < 16 && window != XCB_NONE && window != root_ &&
                       window != XCB_INPUT_FOCUS_POINTER_ROOT;
        ++depth) {
-    Reply<xcb_get_property_reply_t> property(xcb_get_property_reply(
-        connection_,
-        xcb_get_property(connection_, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256),
-        nullptr));
-    if (property && xcb_get_property_value_length(property.get()) > 0) {
-      // "instance\0class\0": either name may be the one a terminal is known by.
-      const auto* bytes = static_cast<const char*>(xcb_get_property_value(property.get()));
-      const std::string both(
-          bytes, static_cast<std::size_t>(xcb_get_property_value_length(property.get())));
-      const std::string instance = both.substr(0, both.find('\0'));
-      const std::size_t classStart = std::min(both.size(), instance.size() + 1);
-      const std::string className =
-          both.substr(classStart, both.find('\0', classStart) - classStart);
-      return isTerminal(instance) ? instance : className;
+    const auto propertyCookie =
+        xcb_get_property(connection_, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256);
+    const auto treeCookie = xcb_query_tree(connection_, window);
+    Reply<xcb_get_property_reply_t> property(
+        xcb_get_property_reply(connection_, propertyCookie, nullptr));
+    Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(connection_, treeCookie, nullptr));
+    if (property) {
+      if (auto found = wmClassOf(*property)) return found;
     }
-    Reply<xcb_query_tree_reply_t> tree(
-        xcb_query_tree_reply(connection_, xcb_query_tree(connection_, window), nullptr));
     if (!tree) break;
     window = tree->parent;
   }
   return std::nullopt;
 }
 
-std::optional<std::uint8_t> LinuxPaste::keycodeFor(std::uint32_t keysym) {
-  const xcb_setup_t* setup = xcb_get_setup(connection_);
-  const auto count = static_cast<std::uint8_t>(setup->max_keycode - setup->min_keycode + 1);
-  Reply<xcb_get_keyboard_mapping_reply_t> mapping(xcb_get_keyboard_mapping_reply(
-      connection_, xcb_get_keyboard_mapping(connection_, setup->min_keycode, count), nullptr));
-  if (!mapping) return std::nullopt;
-  const xcb_keysym_t* symbols = xcb_get_keyboard_mapping_keysyms(mapping.get());
-  const int perKey = mapping->keysyms_per_keycode;
+namespace {
+
+std::optional<std::uint8_t> keycodeFor(const xcb_setup_t& setup,
+                                       const xcb_get_keyboard_mapping_reply_t& mapping,
+                                       std::uint32_t keysym) {
+  const xcb_keysym_t* symbols = xcb_get_keyboard_mapping_keysyms(&mapping);
+  const int perKey = mapping.keysyms_per_keycode;
+  const int count = setup.max_keycode - setup.min_keycode + 1;
   for (int key = 0; key < count; ++key) {
     for (int column = 0; column < perKey; ++column) {
       if (symbols[key * perKey + column] == keysym) {
-        return static_cast<std::uint8_t>(setup->min_keycode + key);
+        return static_cast<std::uint8_t>(setup.min_keycode + key);
       }
     }
   }
@@ -142,14 +147,10 @@ std::optional<std::uint8_t> LinuxPaste::keycodeFor(std::uint32_t keysym) {
 
 // Keys held down right now that act as Shift, Alt, Super or another modifier; Control is pressed
 // anyway and Caps Lock is a toggle that shortcuts ignore.
-std::vector<std::uint8_t> LinuxPaste::heldModifierKeys() {
-  Reply<xcb_get_modifier_mapping_reply_t> mapping(
-      xcb_get_modifier_mapping_reply(connection_, xcb_get_modifier_mapping(connection_), nullptr));
-  Reply<xcb_query_keymap_reply_t> keymap(
-      xcb_query_keymap_reply(connection_, xcb_query_keymap(connection_), nullptr));
-  if (!mapping || !keymap) return {};
-  const xcb_keycode_t* keycodes = xcb_get_modifier_mapping_keycodes(mapping.get());
-  const int perModifier = mapping->keycodes_per_modifier;
+std::vector<std::uint8_t> heldModifierKeys(const xcb_get_modifier_mapping_reply_t& mapping,
+                                           const xcb_query_keymap_reply_t& keymap) {
+  const xcb_keycode_t* keycodes = xcb_get_modifier_mapping_keycodes(&mapping);
+  const int perModifier = mapping.keycodes_per_modifier;
   constexpr int lockModifier = 1;
   constexpr int controlModifier = 2;
   std::vector<std::uint8_t> held;
@@ -157,13 +158,16 @@ std::vector<std::uint8_t> LinuxPaste::heldModifierKeys() {
     if (modifier == lockModifier || modifier == controlModifier) continue;
     for (int slot = 0; slot < perModifier; ++slot) {
       const xcb_keycode_t keycode = keycodes[modifier * perModifier + slot];
-      const bool down = keycode != 0 && (keymap->keys[keycode / 8] >> (keycode % 8) & 1U) != 0;
-      if (down && std::find(held.begin(), held.end(), keycode) == held.end())
+      const bool down = keycode != 0 && (keymap.keys[keycode / 8] >> (keycode % 8) & 1U) != 0;
+      if (down && std::find(held.begin(), held.end(), keycode) == held.end()) {
         held.push_back(keycode);
+      }
     }
   }
   return held;
 }
+
+}  // namespace
 
 void LinuxPaste::sendKey(std::uint8_t keycode, bool down) {
   xcb_test_fake_input(connection_, down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode,
@@ -175,18 +179,37 @@ std::optional<xcb_window_t> LinuxPaste::paste() {
   const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(connection_, &xcb_test_id);
   if (xtest == nullptr || xtest->present == 0) throw noEventSource();
 
+  // Everything the keystroke depends on, asked in one round trip.
+  const xcb_setup_t* setup = xcb_get_setup(connection_);
+  const auto keyCount = static_cast<std::uint8_t>(setup->max_keycode - setup->min_keycode + 1);
+  const auto mappingCookie = xcb_get_keyboard_mapping(connection_, setup->min_keycode, keyCount);
+  const auto modifiersCookie = xcb_get_modifier_mapping(connection_);
+  const auto keymapCookie = xcb_query_keymap(connection_);
+  const auto focusCookie = xcb_get_input_focus(connection_);
+  Reply<xcb_get_keyboard_mapping_reply_t> mapping(
+      xcb_get_keyboard_mapping_reply(connection_, mappingCookie, nullptr));
+  Reply<xcb_get_modifier_mapping_reply_t> modifiers(
+      xcb_get_modifier_mapping_reply(connection_, modifiersCookie, nullptr));
+  Reply<xcb_query_keymap_reply_t> keymap(
+      xcb_query_keymap_reply(connection_, keymapCookie, nullptr));
+  Reply<xcb_get_input_focus_reply_t> focus(
+      xcb_get_input_focus_reply(connection_, focusCookie, nullptr));
+  if (!mapping || !focus) throw noEventSource();
+
   const std::optional<std::uint32_t> v = LinuxKeyCodes::xKeycode(virtualKeyV);
-  const std::optional<std::uint8_t> control = keycodeFor(keysymControlL);
+  const std::optional<std::uint8_t> control = keycodeFor(*setup, *mapping, keysymControlL);
   if (!v || *v > 255 || !control) throw notMade();
   std::optional<std::uint8_t> shift;
-  const std::optional<std::string> wmClass = focusedWindowClass();
+  const std::optional<std::string> wmClass = windowClass(focus->focus);
   if (wmClass && isTerminal(*wmClass)) {
-    shift = keycodeFor(keysymShiftL);
+    shift = keycodeFor(*setup, *mapping, keysymShiftL);
     if (!shift) throw notMade();
   }
   const auto key = static_cast<std::uint8_t>(*v);
   // A modifier still held (a dictation hotkey, say) would turn the keystroke into another one.
-  for (const std::uint8_t held : heldModifierKeys()) sendKey(held, false);
+  if (modifiers && keymap) {
+    for (const std::uint8_t held : heldModifierKeys(*modifiers, *keymap)) sendKey(held, false);
+  }
   sendKey(*control, true);
   if (shift) sendKey(*shift, true);
   sendKey(key, true);

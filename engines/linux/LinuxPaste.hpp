@@ -26,9 +26,7 @@ class LinuxPaste {
   static bool isTerminal(std::string_view wmClass);
 
  private:
-  std::optional<std::string> focusedWindowClass();
-  std::optional<std::uint8_t> keycodeFor(std::uint32_t keysym);
-  std::vector<std::uint8_t> heldModifierKeys();
+  std::optional<std::string> windowClass(xcb_window_t window);
   void sendKey(std::uint8_t keycode, bool down);
 
   xcb_connection_t* connection_ = nullptr;
