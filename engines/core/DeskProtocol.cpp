@@ -33,10 +33,11 @@ Json QuitTarget::toJson() const {
 AppsQuit AppsQuit::decode(const JsonObject& params) {
   AppsQuit quit;
   quit.bundleId = ParamRules::nonEmptyText(params, "bundleId", "Empty.");
-  // Zero and negative pids name process groups to the platform's signal call, and the wire's
-  // 64 bits do not fit its process ids: neither may reach a host that quits applications.
+  // The wire's 64 bits do not fit the platform's process ids; a pid below 1 still decodes, so that
+  // a request naming another application is refused as such whatever its pid.
   quit.pid = ParamRules::within<std::int64_t>(
-      params.integer("pid"), 1, std::numeric_limits<std::int32_t>::max(), "Not a pid.");
+      params.integer("pid"), std::numeric_limits<std::int32_t>::min(),
+      std::numeric_limits<std::int32_t>::max(), "Not a pid.");
   return quit;
 }
 

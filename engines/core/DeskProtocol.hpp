@@ -35,7 +35,10 @@ struct QuitTarget {
 struct AppsQuit {
   // The identifier the caller expects at `pid`.
   std::string bundleId;
-  // Always a process id the platform can hold: 1 to 2^31 - 1.
+  // Always within the platform's 32-bit process ids. Zero and negative pids decode: they name no
+  // application, and the quit rule answers them in its own order ("Only the Velmora may be quit."
+  // first). Whatever quits must treat them as no target, never hand them to a signal call, which
+  // reads them as process groups.
   std::int64_t pid = 0;
   static AppsQuit decode(const JsonObject& params);
 };

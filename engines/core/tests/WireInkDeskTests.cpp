@@ -179,8 +179,11 @@ TEST(WireDesk, AppsQuitTakesABundleIdAndAPlatformPid) {
                              {"pid", "1", reaches},
                              {"pid", "2147483647", reaches},
                              {"pid", "2147483648", refused},
-                             {"pid", "0", refused},
-                             {"pid", "-1", refused},
+                             // No process has these; the quit rule answers them, not the decoder.
+                             {"pid", "0", reaches},
+                             {"pid", "-1", reaches},
+                             {"pid", "-2147483648", reaches},
+                             {"pid", "-2147483649", refused},
                          }}));
 }
 
