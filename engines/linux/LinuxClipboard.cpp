@@ -108,6 +108,7 @@ LinuxClipboard::LinuxClipboard(xcb_connection_t* connection, xcb_window_t window
   multiple_ = atom("MULTIPLE");
   clock_ = atom("HALCY_CLOCK");
   stop_ = atom("HALCY_STOP");
+  sync_ = atom("HALCY_SYNC");
   const std::uint32_t maximum = xcb_get_maximum_request_length(connection_) * 4;
   chunkBytes_ = std::min(largestChunk, maximum > 4096 ? maximum - 4096 : 1024);
   xcb_xfixes_select_selection_input(connection_, window_, clipboard_,
@@ -171,9 +172,15 @@ void LinuxClipboard::run() {
     std::unique_ptr<xcb_generic_event_t, FreeDeleter> event(xcb_wait_for_event(connection_));
     if (!event) break;
     const auto type = event->response_type & 0x7F;
-    if (type == XCB_CLIENT_MESSAGE &&
-        reinterpret_cast<xcb_client_message_event_t*>(event.get())->type == stop_) {
-      break;
+    if (type == XCB_CLIENT_MESSAGE) {
+      const auto& message = *reinterpret_cast<xcb_client_message_event_t*>(event.get());
+      if (message.type == stop_) break;
+      if (message.type == sync_) {
+        std::lock_guard lock(mutex_);
+        syncsSeen_ = std::max<std::uint64_t>(syncsSeen_, message.data.data32[0]);
+        changed_.notify_all();
+        continue;
+      }
     }
     handle(event.get());
   }
@@ -387,8 +394,22 @@ void LinuxClipboard::restore(const Entries& entries) {
   own(entries);
 }
 
+// Another client's owner change reaches us as an event a moment after it happened; a message sent
+// to ourselves through the server comes after every such event, so once it is seen the count is
+// current. Without this a restore could overwrite a copy the user made just before it.
 std::int64_t LinuxClipboard::changeCount() {
-  std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
+  const std::uint64_t marker = ++syncsSent_;
+  xcb_client_message_event_t sync{};
+  sync.response_type = XCB_CLIENT_MESSAGE;
+  sync.format = 32;
+  sync.window = window_;
+  sync.type = sync_;
+  sync.data.data32[0] = static_cast<std::uint32_t>(marker);
+  xcb_send_event(connection_, 0, window_, XCB_EVENT_MASK_NO_EVENT,
+                 reinterpret_cast<const char*>(&sync));
+  xcb_flush(connection_);
+  changed_.wait_for(lock, eventPatience, [&] { return broken_ || syncsSeen_ >= marker; });
   return changeCount_;
 }
 

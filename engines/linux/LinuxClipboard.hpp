@@ -81,7 +81,7 @@ class LinuxClipboard {
   xcb_connection_t* connection_;
   xcb_window_t window_;
   std::uint8_t fixesEvent_;
-  xcb_atom_t clipboard_, targets_, timestamp_, incr_, multiple_, clock_, stop_;
+  xcb_atom_t clipboard_, targets_, timestamp_, incr_, multiple_, clock_, stop_, sync_;
   std::uint32_t chunkBytes_;
 
   std::mutex mutex_;
@@ -114,6 +114,8 @@ class LinuxClipboard {
   std::map<xcb_atom_t, std::uint64_t> newValues_;
   std::vector<std::unique_ptr<Outgoing>> outgoing_;
   bool broken_ = false;
+  std::uint64_t syncsSent_ = 0;
+  std::uint64_t syncsSeen_ = 0;
 
   std::mutex operation_;
   std::thread events_;
