@@ -476,8 +476,7 @@ std::pair<LinuxClipboard::Entries, std::int64_t> LinuxClipboard::save() {
       if (entry) entries.push_back(std::move(*entry));
     }
   }
-  std::lock_guard lock(mutex_);
-  return {std::move(entries), changeCount_};
+  return {std::move(entries), changeCount()};
 }
 
 xcb_atom_t LinuxClipboard::transferProperty(std::size_t index) {
