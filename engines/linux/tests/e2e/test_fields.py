@@ -215,6 +215,19 @@ class FocusTest(FieldsTestCase):
                 self.assertEqual(cut, text[:n])
         self.assertEqual(self.read(len(text) + 50)["surroundingText"], text)
 
+    def test_surrounding_text_counts_flags_and_accents_as_one_character(self):
+        flags, accented = "\U0001F1E9\U0001F1EA\U0001F1EB\U0001F1F7", "e\u0301"
+        value = flags + accented + "x"
+        self.app.set("name", text=value)
+        self.focus(self.app, "name")
+        whole = self.read(6000)["surroundingText"]
+        before = whole[:whole.index(value)]
+        self.assertTrue(before.isascii(), before)
+        cases = [(1, "\U0001F1E9\U0001F1EA"), (2, flags), (3, flags + accented), (4, value)]
+        for extra, expected in cases:
+            with self.subTest(extra=extra):
+                self.assertEqual(self.read(len(before) + extra)["surroundingText"], before + expected)
+
     def test_a_password_field_is_reported_but_never_read(self):
         self.focus(self.app, "password")
         self.engine.result("clipboard.save")
