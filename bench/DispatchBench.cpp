@@ -27,7 +27,8 @@ std::string base64Like(std::size_t length) {
 
 void helloRoundTrip(benchmark::State& state) {
   DiscardOutput output;
-  Dispatcher dispatcher(std::make_shared<LinuxHost>(std::make_shared<LinuxSound>()), output, EngineAreas::unbuilt());
+  Dispatcher dispatcher(std::make_shared<LinuxHost>(std::make_shared<LinuxSound>()), output,
+                        EngineAreas::unbuilt());
   const std::string line = R"({"id":1,"method":"hello","params":{"protocol":1}})";
   for (auto _ : state) benchmark::DoNotOptimize(dispatcher.reply(line));
 }
@@ -35,7 +36,8 @@ BENCHMARK(helloRoundTrip);
 
 void refusedRequest(benchmark::State& state) {
   DiscardOutput output;
-  Dispatcher dispatcher(std::make_shared<LinuxHost>(std::make_shared<LinuxSound>()), output, EngineAreas::unbuilt());
+  Dispatcher dispatcher(std::make_shared<LinuxHost>(std::make_shared<LinuxSound>()), output,
+                        EngineAreas::unbuilt());
   const std::string line = R"({"id":1,"method":"focus.read","params":{"b":1,"a":2}})";
   for (auto _ : state) benchmark::DoNotOptimize(dispatcher.reply(line));
 }
@@ -54,8 +56,8 @@ BENCHMARK(audioNotice);
 void pictureResult(benchmark::State& state) {
   const std::string text = base64Like(500 * 1000);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(Frames::success(
-        7, Json::object({{"jpeg", text}, {"width", 1920}, {"height", 1080}})));
+    benchmark::DoNotOptimize(
+        Frames::success(7, Json::object({{"jpeg", text}, {"width", 1920}, {"height", 1080}})));
   }
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
 }

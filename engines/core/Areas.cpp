@@ -2,7 +2,9 @@
 
 namespace halcy {
 
-EngineFailure notBuiltYet() { return EngineFailure(ErrorCode::unavailable, "Not built yet."); }
+EngineFailure notBuiltYet() {
+  return EngineFailure(ErrorCode::unavailable, "Not built yet.");
+}
 
 EngineAreas EngineAreas::unbuilt() {
   return EngineAreas{std::make_shared<UnbuiltKeys>(),    std::make_shared<UnbuiltDictation>(),

@@ -2,6 +2,8 @@
 
 namespace halcy {
 
-AppsQuitResult QuitRules::quit(const AppsQuit&, DeskArea&) { throw notBuiltYet(); }
+AppsQuitResult QuitRules::quit(const AppsQuit&, DeskArea&) {
+  throw notBuiltYet();
+}
 
 }  // namespace halcy

@@ -72,7 +72,8 @@ struct MethodTable {
   // A row whose "params" must be an empty object.
   template <class Call>
   static Row none(Call call) {
-    return {{}, false, [call](Dispatcher& dispatcher, const Json&) { return done(call(dispatcher)); }};
+    return {
+        {}, false, [call](Dispatcher& dispatcher, const Json&) { return done(call(dispatcher)); }};
   }
 
   // A row that decodes `Params` from "params" holding only `keys`.
@@ -91,16 +92,18 @@ const std::unordered_map<std::string_view, MethodTable::Row>& MethodTable::rows(
   using D = Dispatcher;
   static const std::unordered_map<std::string_view, Row> table = {
       {"hello",
-       {{}, true, [](D& d, const Json& params) {
+       {{},
+        true,
+        [](D& d, const Json& params) {
           decodeParams<HelloParams>("hello", params);
           return done(d.host_->hello());
         }}},
       {"permissions.status", none([](D& d) { return d.host_->permissions(); })},
-      {"permissions.request",
-       taking<PermissionRequest>("permissions.request", {"permission"},
-                                 [](D& d, const PermissionRequest& request) {
-                                   return PermissionAnswer{d.host_->request(request.permission)};
-                                 })},
+      {"permissions.request", taking<PermissionRequest>("permissions.request", {"permission"},
+                                                        [](D& d, const PermissionRequest& request) {
+                                                          return PermissionAnswer{
+                                                              d.host_->request(request.permission)};
+                                                        })},
       {"mic.start", taking<MicStart>("mic.start", {"path", "maxSeconds"},
                                      [](D& d, const MicStart& request) {
                                        std::lock_guard serial(d.micSerial_);
@@ -111,13 +114,17 @@ const std::unordered_map<std::string_view, MethodTable::Row>& MethodTable::rows(
          return d.mic_->stop();
        })},
       {"meeting.start",
-       {{"microphone", "system"}, false, [](D& d, const Json& params) {
+       {{"microphone", "system"},
+        false,
+        [](D& d, const Json& params) {
           auto started = d.meeting_->start(decodeParams<MeetingStart>("meeting.start", params));
           return D::Call{started.toJson(), [&d] { d.meeting_->answered(); }};
         }}},
       {"meeting.stop", none([](D& d) { return d.meeting_->stop(); })},
       {"meeting.reopen",
-       {{"source"}, false, [](D& d, const Json& params) {
+       {{"source"},
+        false,
+        [](D& d, const Json& params) {
           auto reopened = d.meeting_->reopen(decodeParams<MeetingReopen>("meeting.reopen", params));
           return D::Call{reopened.toJson(), [&d] { d.meeting_->answered(); }};
         }}},
@@ -125,15 +132,14 @@ const std::unordered_map<std::string_view, MethodTable::Row>& MethodTable::rows(
                                            [](D& d, const MeetingSnap& request) {
                                              return d.meeting_->snap(request);
                                            })},
-      {"calendar.access",
-       none([](D& d) { return PermissionAnswer{d.host_->calendarAccess()}; })},
+      {"calendar.access", none([](D& d) { return PermissionAnswer{d.host_->calendarAccess()}; })},
       {"calendar.request",
        none([](D& d) { return PermissionAnswer{d.host_->requestCalendarAccess()}; })},
-      {"calendar.events", taking<CalendarEventsRequest>(
-                              "calendar.events", {"from", "to"},
-                              [](D& d, const CalendarEventsRequest& request) {
-                                return CalendarRules::events(request, *d.host_);
-                              })},
+      {"calendar.events",
+       taking<CalendarEventsRequest>("calendar.events", {"from", "to"},
+                                     [](D& d, const CalendarEventsRequest& request) {
+                                       return CalendarRules::events(request, *d.host_);
+                                     })},
       {"windows.list", taking<WindowsListRequest>("windows.list", {"bundleIds"},
                                                   [](D& d, const WindowsListRequest& request) {
                                                     return WindowRules::list(request, *d.host_);
@@ -169,11 +175,11 @@ const std::unordered_map<std::string_view, MethodTable::Row>& MethodTable::rows(
                                 [](D& d, const ClipboardRestore& request) {
                                   return d.areas_.fields->restoreClipboard(request);
                                 })},
-      {"clipboard.release", taking<ClipboardRelease>(
-                                "clipboard.release", {"snapshot"},
-                                [](D& d, const ClipboardRelease& request) {
-                                  return d.areas_.fields->releaseClipboard(request);
-                                })},
+      {"clipboard.release", taking<ClipboardRelease>("clipboard.release", {"snapshot"},
+                                                     [](D& d, const ClipboardRelease& request) {
+                                                       return d.areas_.fields->releaseClipboard(
+                                                           request);
+                                                     })},
       {"input.paste", none([](D& d) { return d.areas_.fields->paste(); })},
       {"screen.read", taking<ScreenRead>("screen.read", {"pid", "maxChars", "neverLook"},
                                          [](D& d, const ScreenRead& request) {
@@ -186,8 +192,8 @@ const std::unordered_map<std::string_view, MethodTable::Row>& MethodTable::rows(
                                const bool meetingRunning = d.meeting_->holdsStream();
                                return d.areas_.screen->capture(request, meetingRunning);
                              })},
-      {"screen.region", taking<ScreenRegion>(
-                            "screen.region", {"rect", "excludePids", "neverLook", "quality"},
+      {"screen.region",
+       taking<ScreenRegion>("screen.region", {"rect", "excludePids", "neverLook", "quality"},
                             [](D& d, const ScreenRegion& request) {
                               const bool meetingRunning = d.meeting_->holdsStream();
                               return d.areas_.screen->region(request, meetingRunning);
@@ -199,8 +205,7 @@ const std::unordered_map<std::string_view, MethodTable::Row>& MethodTable::rows(
       {"pointer.read", none([](D& d) { return d.areas_.pointer->read(); })},
       {"pointer.element",
        taking<PointerElementRequest>(
-           "pointer.element",
-           {"x", "y", "excludePids", "beneathHalcy", "neverLook", "selectionOf"},
+           "pointer.element", {"x", "y", "excludePids", "beneathHalcy", "neverLook", "selectionOf"},
            [](D& d, const PointerElementRequest& request) {
              return d.areas_.pointer->element(request);
            })},
@@ -305,7 +310,10 @@ std::optional<Envelope> envelopeOf(const Json& request) {
 }  // namespace
 
 Dispatcher::Answer Dispatcher::answer(std::string_view line) {
-  Json request = Json::parse(line.begin(), line.end(), nullptr, false);
+  // The parser stops at a NUL byte as if the text ended there; no JSON text holds one raw.
+  Json request = line.find('\0') == std::string_view::npos
+                     ? Json::parse(line.begin(), line.end(), nullptr, false)
+                     : Json(Json::value_t::discarded);
   auto envelope = envelopeOf(request);
   if (!envelope) {
     return {Frames::failure(0, EngineFailure(ErrorCode::invalidParams, "Not a request line.")),

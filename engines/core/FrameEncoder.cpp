@@ -11,19 +11,25 @@ namespace {
 
 struct Unencodable {};
 
-constexpr std::uint64_t everyByte(std::uint8_t byte) { return 0x0101010101010101ULL * byte; }
+constexpr std::uint64_t everyByte(std::uint8_t byte) {
+  return 0x0101010101010101ULL * byte;
+}
 
 // True when none of the eight bytes needs a look: no control character, quote, backslash or
 // non-ASCII byte.
 bool plainWord(std::uint64_t word) {
   constexpr std::uint64_t high = everyByte(0x80);
-  const auto hasZeroByte = [](std::uint64_t value) { return (value - everyByte(1)) & ~value & high; };
+  const auto hasZeroByte = [](std::uint64_t value) {
+    return (value - everyByte(1)) & ~value & high;
+  };
   const std::uint64_t belowSpace = (word - everyByte(0x20)) & ~word & high;
   return ((word & high) | belowSpace | hasZeroByte(word ^ everyByte('"')) |
           hasZeroByte(word ^ everyByte('\\'))) == 0;
 }
 
-bool plainByte(unsigned char byte) { return byte >= 0x20 && byte < 0x80 && byte != '"' && byte != '\\'; }
+bool plainByte(unsigned char byte) {
+  return byte >= 0x20 && byte < 0x80 && byte != '"' && byte != '\\';
+}
 
 class FrameWriter {
  public:
@@ -153,11 +159,11 @@ class FrameWriter {
       length = 2;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
       length = 3;
-      if (lead == 0xE0) low = 0xA0;  // overlong
+      if (lead == 0xE0) low = 0xA0;   // overlong
       if (lead == 0xED) high = 0x9F;  // UTF-16 surrogates
     } else if (lead >= 0xF0 && lead <= 0xF4) {
       length = 4;
-      if (lead == 0xF0) low = 0x90;  // overlong
+      if (lead == 0xF0) low = 0x90;   // overlong
       if (lead == 0xF4) high = 0x8F;  // beyond U+10FFFF
     } else {
       throw Unencodable{};

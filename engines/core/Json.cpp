@@ -19,10 +19,12 @@ std::int64_t integer(const Json& value) {
     }
     return static_cast<std::int64_t>(unsignedValue);
   }
-  // A float at exactly -2^63 is how an integer literal below the range arrives; refuse it with them.
+  // A float at exactly -2^63 is how an integer literal below the range arrives; refuse it with
+  // them.
   if (value.is_number_float()) {
     double real = value.get<double>();
-    if (std::isfinite(real) && std::trunc(real) == real && real > -twoToThe63 && real < twoToThe63) {
+    if (std::isfinite(real) && std::trunc(real) == real && real > -twoToThe63 &&
+        real < twoToThe63) {
       return static_cast<std::int64_t>(real);
     }
     throw DecodeError("Not a whole number.");
@@ -73,7 +75,9 @@ const Json* JsonObject::find(std::string_view key) const {
   return found == object_.end() ? nullptr : &*found;
 }
 
-bool JsonObject::has(std::string_view key) const { return find(key) != nullptr; }
+bool JsonObject::has(std::string_view key) const {
+  return find(key) != nullptr;
+}
 
 std::set<std::string> JsonObject::keys() const {
   std::set<std::string> names;

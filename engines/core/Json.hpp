@@ -1,6 +1,6 @@
 #pragma once
-// The engine's one JSON vocabulary: ordered objects (fields leave in the order records list them) and
-// strict typed reading of request parameters.
+// The engine's one JSON vocabulary: ordered objects (fields leave in the order records list them)
+// and strict typed reading of request parameters.
 
 #include <cstdint>
 #include <nlohmann/json.hpp>
@@ -23,7 +23,8 @@ class DecodeError : public std::runtime_error {
 };
 
 // Typed readers for single JSON values, as a strict typed decoder reads them: an integer refuses
-// text, booleans, null, fractions and anything outside 64 bits, but takes a whole-valued float (1.0).
+// text, booleans, null, fractions and anything outside 64 bits, but takes a whole-valued float
+// (1.0).
 namespace decode {
 std::int64_t integer(const Json& value);
 double number(const Json& value);
@@ -34,9 +35,9 @@ std::vector<std::int64_t> integers(const Json& value);
 const Json::array_t& list(const Json& value);
 }  // namespace decode
 
-// A read-only view of one JSON object being decoded. Required readers fail on an absent key or null;
-// `optional*` readers answer nothing for an absent key or null; `nullable*` readers require the key
-// but let it hold null.
+// A read-only view of one JSON object being decoded. Required readers fail on an absent key or
+// null; `optional*` readers answer nothing for an absent key or null; `nullable*` readers require
+// the key but let it hold null.
 class JsonObject {
  public:
   explicit JsonObject(const Json& value);

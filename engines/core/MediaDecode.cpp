@@ -4,6 +4,8 @@
 
 namespace halcy {
 
-MediaDecoded MediaDecode::decode(const MediaDecodeRequest&) { throw notBuiltYet(); }
+MediaDecoded MediaDecode::decode(const MediaDecodeRequest&) {
+  throw notBuiltYet();
+}
 
 }  // namespace halcy

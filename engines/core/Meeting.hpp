@@ -1,5 +1,6 @@
 #pragma once
-// The meeting controller behind "meeting.start", "meeting.stop", "meeting.reopen" and "meeting.snap".
+// The meeting controller behind "meeting.start", "meeting.stop", "meeting.reopen" and
+// "meeting.snap".
 
 #include <memory>
 

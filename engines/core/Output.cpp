@@ -19,7 +19,9 @@ std::string encode(const Json& frame) {
 }
 }  // namespace
 
-std::string_view wireName(ErrorCode code) { return errorCodeWireNames[static_cast<int>(code)]; }
+std::string_view wireName(ErrorCode code) {
+  return errorCodeWireNames[static_cast<int>(code)];
+}
 
 std::optional<ErrorCode> errorCodeNamed(std::string_view wire) {
   for (std::size_t index = 0; index < errorCodeWireNames.size(); ++index) {

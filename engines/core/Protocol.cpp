@@ -19,7 +19,9 @@ std::string_view wireName(PermissionState state) {
   return permissionStateNames[static_cast<int>(state)];
 }
 
-HelloParams HelloParams::decode(const JsonObject& params) { return {params.integer("protocol")}; }
+HelloParams HelloParams::decode(const JsonObject& params) {
+  return {params.integer("protocol")};
+}
 
 Json Hello::toJson() const {
   return Json::object({{"protocol", protocol},
@@ -44,6 +46,8 @@ PermissionRequest PermissionRequest::decode(const JsonObject& params) {
   throw DecodeError("Unknown permission.");
 }
 
-Json PermissionAnswer::toJson() const { return Json::object({{"state", wireName(state)}}); }
+Json PermissionAnswer::toJson() const {
+  return Json::object({{"state", wireName(state)}});
+}
 
 }  // namespace halcy

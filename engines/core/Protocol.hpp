@@ -67,7 +67,8 @@ class EngineHost {
   virtual PermissionState request(Permission permission) = 0;
   virtual std::unique_ptr<MicCapture> microphone() = 0;
   virtual std::unique_ptr<MeetingCapture> meetingMicrophone() = 0;
-  virtual std::unique_ptr<MeetingCapture> systemAudio(const std::vector<std::int64_t>& excluding) = 0;
+  virtual std::unique_ptr<MeetingCapture> systemAudio(
+      const std::vector<std::int64_t>& excluding) = 0;
   virtual PermissionState calendarAccess() = 0;
   virtual PermissionState requestCalendarAccess() = 0;
   // Instants are seconds since 1970-01-01T00:00:00Z.

@@ -8,8 +8,9 @@ namespace halcy {
 
 std::vector<std::string> NeverLookList::decode(const JsonObject& container, std::string_view key) {
   auto identifiers = container.texts(key);
-  const bool anyEmpty = std::any_of(identifiers.begin(), identifiers.end(),
-                                    [](const std::string& identifier) { return identifier.empty(); });
+  const bool anyEmpty =
+      std::any_of(identifiers.begin(), identifiers.end(),
+                  [](const std::string& identifier) { return identifier.empty(); });
   if (identifiers.size() > ScreenLimits::neverLookMax || anyEmpty) {
     throw DecodeError("Not a never-look list.");
   }

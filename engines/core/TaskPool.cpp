@@ -52,9 +52,8 @@ void TaskPool::work() {
   std::unique_lock lock(mutex_);
   for (;;) {
     ++idle_;
-    const bool hasWork = wake_.wait_for(lock, idleLifetime, [&] {
-      return stopping_ || !queued_.empty();
-    });
+    const bool hasWork =
+        wake_.wait_for(lock, idleLifetime, [&] { return stopping_ || !queued_.empty(); });
     --idle_;
     if (queued_.empty() && (stopping_ || (!hasWork && idle_ >= limits_.idleThreadsKept))) break;
     if (queued_.empty()) continue;

@@ -25,8 +25,8 @@ class TaskPool {
   TaskPool(const TaskPool&) = delete;
   TaskPool& operator=(const TaskPool&) = delete;
 
-  // Never blocks: the task runs on an idle thread, a new thread, or (past the thread limit) the first
-  // thread that frees up.
+  // Never blocks: the task runs on an idle thread, a new thread, or (past the thread limit) the
+  // first thread that frees up.
   void run(std::function<void()> task);
 
  private:

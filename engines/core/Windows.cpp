@@ -4,6 +4,8 @@
 
 namespace halcy {
 
-WindowsList WindowRules::list(const WindowsListRequest&, EngineHost&) { throw notBuiltYet(); }
+WindowsList WindowRules::list(const WindowsListRequest&, EngineHost&) {
+  throw notBuiltYet();
+}
 
 }  // namespace halcy

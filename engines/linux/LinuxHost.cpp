@@ -40,8 +40,12 @@ std::string linuxVersionText() {
 }
 
 Hello LinuxHost::hello() {
-  return Hello{EngineProtocol::version, "halcy-engine-linux", "0.0.1", "linux",
-               linuxVersionText(),      static_cast<std::int64_t>(getpid())};
+  return Hello{EngineProtocol::version,
+               "halcy-engine-linux",
+               "0.0.1",
+               "linux",
+               linuxVersionText(),
+               static_cast<std::int64_t>(getpid())};
 }
 
 PermissionsStatus LinuxHost::permissions() {
@@ -63,7 +67,9 @@ PermissionState LinuxHost::request(Permission permission) {
   return PermissionState::undetermined;
 }
 
-void LinuxHost::switchAccessibilityOn() { LinuxPermissions::setAccessibilityEnabled(); }
+void LinuxHost::switchAccessibilityOn() {
+  LinuxPermissions::setAccessibilityEnabled();
+}
 
 std::unique_ptr<MicCapture> LinuxHost::microphone() {
   return std::make_unique<LinuxMicrophone>(sound_);
@@ -75,10 +81,20 @@ std::unique_ptr<MeetingCapture> LinuxHost::systemAudio(const std::vector<std::in
   return nullptr;
 }
 
-PermissionState LinuxHost::calendarAccess() { return PermissionState::denied; }
-PermissionState LinuxHost::requestCalendarAccess() { return PermissionState::denied; }
-std::vector<CalendarFact> LinuxHost::calendarEvents(double, double) { return {}; }
-std::vector<std::int64_t> LinuxHost::runningApps(const std::string&) { return {}; }
-std::vector<std::string> LinuxHost::windowTitles(std::int64_t) { return {}; }
+PermissionState LinuxHost::calendarAccess() {
+  return PermissionState::denied;
+}
+PermissionState LinuxHost::requestCalendarAccess() {
+  return PermissionState::denied;
+}
+std::vector<CalendarFact> LinuxHost::calendarEvents(double, double) {
+  return {};
+}
+std::vector<std::int64_t> LinuxHost::runningApps(const std::string&) {
+  return {};
+}
+std::vector<std::string> LinuxHost::windowTitles(std::int64_t) {
+  return {};
+}
 
 }  // namespace halcy

@@ -63,7 +63,8 @@ TEST(StrictDecoding, OptionalNullableAndRequiredKeys) {
 TEST(RequestGates, NeverLookListsPidListsAndNullableKeys) {
   const std::string sixtyFour = [] {
     std::string list;
-    for (int i = 0; i < 64; ++i) list += std::string(i ? "," : "") + "\"app." + std::to_string(i) + "\"";
+    for (int i = 0; i < 64; ++i)
+      list += std::string(i ? "," : "") + "\"app." + std::to_string(i) + "\"";
     return "[" + list + "]";
   }();
   const std::string sixtyFive = sixtyFour.substr(0, sixtyFour.size() - 1) + ",\"one.more\"]";
@@ -72,9 +73,8 @@ TEST(RequestGates, NeverLookListsPidListsAndNullableKeys) {
     bool neverLookAccepted;
   };
   const std::vector<Case> neverLook = {
-      {"[]", true},          {sixtyFour, true},           {sixtyFive, false},
-      {R"(["a",""])", false}, {R"(["a","a"])", true},     {R"([1])", false},
-      {"null", false},       {R"("com.example")", false},
+      {"[]", true},           {sixtyFour, true}, {sixtyFive, false}, {R"(["a",""])", false},
+      {R"(["a","a"])", true}, {R"([1])", false}, {"null", false},    {R"("com.example")", false},
   };
   for (const auto& c : neverLook) {
     const Json object = Json::parse(R"({"neverLook":)" + c.list + "}");
@@ -110,7 +110,8 @@ TEST(RequestGates, NeverLookListsPidListsAndNullableKeys) {
   const Json withPid = Json::parse(R"({"pid":12})");
   EXPECT_EQ((StageCheck::nullable<std::int64_t>(JsonObject(withPid), "pid", pidOf)), 12);
   const Json without = Json::object();
-  EXPECT_THROW((StageCheck::nullable<std::int64_t>(JsonObject(without), "pid", pidOf)), DecodeError);
+  EXPECT_THROW((StageCheck::nullable<std::int64_t>(JsonObject(without), "pid", pidOf)),
+               DecodeError);
   const Json wrongType = Json::parse(R"({"pid":"12"})");
   EXPECT_THROW((StageCheck::nullable<std::int64_t>(JsonObject(wrongType), "pid", pidOf)),
                DecodeError);
@@ -121,8 +122,8 @@ TEST(Deadline, TruncatesToWholeMilliseconds) {
     double seconds;
     std::int64_t milliseconds;
   };
-  const std::vector<Case> cases = {{4.0, 4000}, {0.0004, 0}, {0.0019, 1}, {-1.0, 0},
-                                   {std::nan(""), 0}, {1e300, INT64_MAX / 2}};
+  const std::vector<Case> cases = {{4.0, 4000}, {0.0004, 0},       {0.0019, 1},
+                                   {-1.0, 0},   {std::nan(""), 0}, {1e300, INT64_MAX / 2}};
   for (const auto& c : cases) {
     EXPECT_EQ(Deadline::truncatedMilliseconds(c.seconds).count(), c.milliseconds) << c.seconds;
   }
@@ -172,11 +173,12 @@ TEST(Deadline, ReturnsTheFirstOfWorkAndTimer) {
   gate->waitEnded();
 
   auto zero = std::make_shared<Gate>();
-  EXPECT_EQ(Deadline::first<int>(0.0004, [zero] {
-              zero->waitOpen();
-              zero->markEnded();
-              return std::optional<int>(2);
-            }),
+  EXPECT_EQ(Deadline::first<int>(0.0004,
+                                 [zero] {
+                                   zero->waitOpen();
+                                   zero->markEnded();
+                                   return std::optional<int>(2);
+                                 }),
             std::nullopt);
   zero->openUp();
   zero->waitEnded();
@@ -215,7 +217,9 @@ TEST(EngineSwitches, TrialSwitchParsing) {
       {{"engine", "--spike-system-audio"}, std::nullopt, "", {}},
       {{"engine", "--spike-system-audio", "3"}, std::nullopt, "", {}},
       {{"engine", "--spike-system-audio", "3", "/tmp/a.wav"}, 3.0, "/tmp/a.wav", {}},
-      {{"engine", "--spike-system-audio", "2.5", "out.wav", "com.a", "com.b"}, 2.5, "out.wav",
+      {{"engine", "--spike-system-audio", "2.5", "out.wav", "com.a", "com.b"},
+       2.5,
+       "out.wav",
        {"com.a", "com.b"}},
       {{"engine", "--spike-system-audio", "ten", "out.wav"}, 5.0, "out.wav", {}},
       {{"engine", "--spike-system-audio", " 3", "out.wav"}, 5.0, "out.wav", {}},
@@ -240,12 +244,9 @@ TEST(InputLines, SplitsAtLineFeedsCarriageReturnsAndPairsAcrossReads) {
     std::vector<std::string> lines;
   };
   const std::vector<Case> cases = {
-      {{"a\nb\n"}, {"a", "b"}},
-      {{"a\r\nb\rc\n"}, {"a", "b", "c"}},
-      {{"a\r", "\nb\n"}, {"a", "b"}},
-      {{"a\r\r\n"}, {"a", ""}},
-      {{"\n\n"}, {"", ""}},
-      {{"ab", "c\n", "tail"}, {"abc", "tail"}},
+      {{"a\nb\n"}, {"a", "b"}},       {{"a\r\nb\rc\n"}, {"a", "b", "c"}},
+      {{"a\r", "\nb\n"}, {"a", "b"}}, {{"a\r\r\n"}, {"a", ""}},
+      {{"\n\n"}, {"", ""}},           {{"ab", "c\n", "tail"}, {"abc", "tail"}},
       {{"é\xff\n"}, {"é\xff"}},
   };
   for (const auto& c : cases) {

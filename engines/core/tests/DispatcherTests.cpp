@@ -83,6 +83,10 @@ TEST(Dispatcher, AnswersEveryEnvelopeCaseExactly) {
        R"({"id":0,"error":{"code":"invalid_params","message":"Not a request line."}})"},
       {R"({"method":"hello","params":{"protocol":1}})",
        R"({"id":0,"error":{"code":"invalid_params","message":"Not a request line."}})"},
+      {std::string(R"({"id":1,"method":"hello","params":{"protocol":1}})") + '\0' + "garbage",
+       R"({"id":0,"error":{"code":"invalid_params","message":"Not a request line."}})"},
+      {std::string(R"({"id":1,"method":"hello","params":{"protocol":1}})") + '\0',
+       R"({"id":0,"error":{"code":"invalid_params","message":"Not a request line."}})"},
       {R"({"id":1,"method":"Hello","params":{}})",
        R"({"id":1,"error":{"code":"unknown_method","message":"No method Hello."}})"},
       {R"({"id":-3,"method":"a/b","params":{}})",
@@ -128,22 +132,61 @@ TEST(Dispatcher, AnswersEveryEnvelopeCaseExactly) {
 // Every method of the table is routed: none answers "No method", and every one of them refuses
 // a stray key with its own name before anything else runs.
 TEST(Dispatcher, KnowsAllFiftyMethodsAndChecksTheirKeysFirst) {
-  const std::vector<std::string> methods = {
-      "hello", "permissions.status", "permissions.request", "mic.start", "mic.stop",
-      "meeting.start", "meeting.stop", "meeting.reopen", "meeting.snap", "calendar.access",
-      "calendar.request", "calendar.events", "windows.list", "keys.watch", "keys.state",
-      "apps.front", "apps.activate", "dictation.start", "dictation.stop", "focus.prime",
-      "focus.read", "element.value", "clipboard.save", "clipboard.write", "clipboard.restore",
-      "clipboard.release", "input.paste", "screen.read", "screen.capture", "screen.region",
-      "structure.read", "pointer.read", "pointer.element", "input.watch", "outline.read",
-      "outline.frames", "outline.watch", "outline.state", "outline.visible", "outline.find",
-      "ink.capture", "ink.compose", "ink.release", "apps.running", "apps.quit", "apps.describe",
-      "files.search", "document.pdfText", "media.decode", "volume.watch"};
+  const std::vector<std::string> methods = {"hello",
+                                            "permissions.status",
+                                            "permissions.request",
+                                            "mic.start",
+                                            "mic.stop",
+                                            "meeting.start",
+                                            "meeting.stop",
+                                            "meeting.reopen",
+                                            "meeting.snap",
+                                            "calendar.access",
+                                            "calendar.request",
+                                            "calendar.events",
+                                            "windows.list",
+                                            "keys.watch",
+                                            "keys.state",
+                                            "apps.front",
+                                            "apps.activate",
+                                            "dictation.start",
+                                            "dictation.stop",
+                                            "focus.prime",
+                                            "focus.read",
+                                            "element.value",
+                                            "clipboard.save",
+                                            "clipboard.write",
+                                            "clipboard.restore",
+                                            "clipboard.release",
+                                            "input.paste",
+                                            "screen.read",
+                                            "screen.capture",
+                                            "screen.region",
+                                            "structure.read",
+                                            "pointer.read",
+                                            "pointer.element",
+                                            "input.watch",
+                                            "outline.read",
+                                            "outline.frames",
+                                            "outline.watch",
+                                            "outline.state",
+                                            "outline.visible",
+                                            "outline.find",
+                                            "ink.capture",
+                                            "ink.compose",
+                                            "ink.release",
+                                            "apps.running",
+                                            "apps.quit",
+                                            "apps.describe",
+                                            "files.search",
+                                            "document.pdfText",
+                                            "media.decode",
+                                            "volume.watch"};
   ASSERT_EQ(methods.size(), 50u);
   DispatcherFixture fixture;
   for (const auto& method : methods) {
-    const std::string reply = fixture.dispatcher.reply(
-        R"({"id":1,"method":")" + method + R"(","params":{"~b":1,"~a":2}})");
+    const std::string reply = fixture.dispatcher.reply(R"({"id":1,"method":")" + method +
+                                                       R"(","params":{"~b":1,"~a":2}})");
     EXPECT_EQ(reply.find("No method"), std::string::npos) << method;
     if (method == "hello") continue;
     EXPECT_EQ(reply, R"({"id":1,"error":{"code":"invalid_params","message":")" + method +

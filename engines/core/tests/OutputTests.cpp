@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <csignal>
 #include <cmath>
+#include <csignal>
 #include <limits>
 #include <mutex>
 #include <thread>
@@ -44,9 +44,12 @@ TEST(Frames, EncodeLinesExactly) {
 
 TEST(ErrorCode, WireNamesRoundTrip) {
   const std::vector<std::pair<ErrorCode, std::string>> cases = {
-      {ErrorCode::unknownMethod, "unknown_method"}, {ErrorCode::invalidParams, "invalid_params"},
-      {ErrorCode::unavailable, "unavailable"},      {ErrorCode::notPermitted, "not_permitted"},
-      {ErrorCode::busy, "busy"},                    {ErrorCode::failed, "failed"}};
+      {ErrorCode::unknownMethod, "unknown_method"},
+      {ErrorCode::invalidParams, "invalid_params"},
+      {ErrorCode::unavailable, "unavailable"},
+      {ErrorCode::notPermitted, "not_permitted"},
+      {ErrorCode::busy, "busy"},
+      {ErrorCode::failed, "failed"}};
   for (const auto& [code, wire] : cases) {
     EXPECT_EQ(wireName(code), wire);
     EXPECT_EQ(errorCodeNamed(wire), code);
@@ -101,7 +104,8 @@ TEST(SerialLineWriter, WritingToAClosedDescriptorDoesNotStop) {
   ASSERT_EQ(pipe(pipeEnds), 0);
   close(pipeEnds[0]);
   std::signal(SIGPIPE, SIG_IGN);
-  SerialLineWriter writer([&](std::string_view bytes) { writeAllIgnoringErrors(pipeEnds[1], bytes); });
+  SerialLineWriter writer(
+      [&](std::string_view bytes) { writeAllIgnoringErrors(pipeEnds[1], bytes); });
   writer.write("gone");
   writer.flush();
   close(pipeEnds[1]);
@@ -125,7 +129,8 @@ TEST(Frames, StringsMatchAStandardWriterByteForByte) {
       "\xef\xbf\xbf\xf4\x8f\xbf\xbf",
   };
   for (const auto& text : texts) {
-    const Json record = Json::object({{"t", text}, {"n", 1.5}, {"i", -3}, {"b", true}, {"z", nullptr}});
+    const Json record =
+        Json::object({{"t", text}, {"n", 1.5}, {"i", -3}, {"b", true}, {"z", nullptr}});
     EXPECT_EQ(Frames::success(1, record),
               R"({"id":1,"result":)" + record.dump(-1, ' ', false) + "}")
         << text;
@@ -134,8 +139,15 @@ TEST(Frames, StringsMatchAStandardWriterByteForByte) {
 
 TEST(Frames, TextThatIsNotUtf8FallsBack) {
   const std::vector<std::string> broken = {
-      "\x80", "\xc0\xaf", "\xc3", "\xe0\x80\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xf5\x80\x80\x80",
-      "ok\xe2\x82", "\xff",
+      "\x80",
+      "\xc0\xaf",
+      "\xc3",
+      "\xe0\x80\xaf",
+      "\xed\xa0\x80",
+      "\xf4\x90\x80\x80",
+      "\xf5\x80\x80\x80",
+      "ok\xe2\x82",
+      "\xff",
   };
   for (const auto& text : broken) {
     EXPECT_EQ(Frames::notice("x", Json::object({{"t", text}})), std::string(Frames::fallbackLine))
