@@ -19,6 +19,8 @@ using namespace std::chrono_literals;
 constexpr auto conversionPatience = 1000ms;
 // How long a restore waits for the paste target to fetch the pasted text.
 constexpr auto pastePatience = 500ms;
+// How long a clipboard manager may take to copy the contents when the engine exits.
+constexpr auto handOverPatience = 2000ms;
 // How long the paste target's application is still handed the pasted text after a restore.
 constexpr auto overlayPatience = 2000ms;
 constexpr auto eventPatience = 1000ms;
@@ -431,6 +433,34 @@ void LinuxClipboard::settlePaste() {
   if (!pastePending_ || pasteClient_) return;
   changed_.wait_for(lock, pastePatience, [&] { return broken_ || !owning_ || !pastePending_; });
   pastePending_ = false;
+}
+
+// ICCCM's clipboard manager protocol: asked to SAVE_TARGETS, the manager copies what the engine
+// serves and keeps serving it after the engine is gone. Without one the contents go with the
+// engine.
+void LinuxClipboard::handOver() {
+  std::lock_guard operation(operation_);
+  std::vector<xcb_atom_t> targets;
+  {
+    std::lock_guard lock(mutex_);
+    if (!owning_ || served_.targets.empty()) return;
+    targets = served_.targets;
+  }
+  const xcb_atom_t manager = atom("CLIPBOARD_MANAGER");
+  const xcb_atom_t saveTargets = atom("SAVE_TARGETS");
+  const xcb_atom_t listed = atom("HALCY_SAVE_TARGETS");
+  Reply<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
+      connection_, xcb_get_selection_owner(connection_, manager), nullptr));
+  if (!owner || owner->owner == XCB_NONE) return;
+  std::unique_lock lock(mutex_);
+  conversions_.erase(saveTargets);
+  xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window_, listed, XCB_ATOM_ATOM, 32,
+                      static_cast<std::uint32_t>(targets.size()), targets.data());
+  xcb_convert_selection(connection_, window_, manager, saveTargets, listed, XCB_CURRENT_TIME);
+  xcb_flush(connection_);
+  // The event thread serves the manager's requests meanwhile.
+  changed_.wait_for(lock, handOverPatience,
+                    [&] { return broken_ || conversions_.count(saveTargets) > 0; });
 }
 
 LinuxClipboard::Entries LinuxClipboard::textEntries(const std::string& text, bool transient) {

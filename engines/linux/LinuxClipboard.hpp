@@ -51,6 +51,9 @@ class LinuxClipboard {
   void notePastePosted(std::optional<xcb_window_t> focus);
   void settlePaste();
 
+  // At exit: hands what the engine serves to a clipboard manager, when one runs.
+  void handOver();
+
   // The targets "clipboard.write" offers, in the order TARGETS lists them.
   static Entries textEntries(const std::string& text, bool transient);
 

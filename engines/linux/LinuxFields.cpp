@@ -333,6 +333,10 @@ void LinuxFieldHost::restoreClipboard(const Contents& contents) {
   clipboard().restore(static_cast<const SavedEntries&>(*contents).entries);
 }
 
+void LinuxFieldHost::handOverClipboard() {
+  if (clipboard_) clipboard_->handOver();
+}
+
 void LinuxFieldHost::paste() {
   const std::optional<xcb_window_t> focus = paste_.paste();
   if (clipboard_) clipboard_->notePastePosted(focus);

@@ -33,6 +33,10 @@ class LinuxFieldHost final : public FieldHost {
   void restoreClipboard(const Contents& contents) override;
   void paste() override;
 
+  // Before the engine exits: the clipboard it serves (often the user's own, restored) goes to a
+  // clipboard manager instead of vanishing with the engine.
+  void handOverClipboard();
+
   // The roles whose text the surrounding-text walk gathers; a secure field is never among them.
   static bool harvested(std::string_view axRole);
   // White space and line breaks trimmed from both ends.

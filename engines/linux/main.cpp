@@ -34,9 +34,13 @@ using namespace halcy;
 // still hanging after this long is given up.
 constexpr auto answerPatienceAtExit = std::chrono::seconds(5);
 
+// The field host, so that its clipboard can be handed to a clipboard manager before the exit.
+LinuxFieldHost* fieldHost = nullptr;
+
 [[noreturn]] void shutDownAndExit(Dispatcher& dispatcher, SerialLineWriter& writer) {
   dispatcher.awaitAnswers(answerPatienceAtExit);
   dispatcher.shutdown();
+  if (fieldHost != nullptr) fieldHost->handOverClipboard();
   writer.flush();
   // Requests still running are not awaited: leave without running destructors under their feet.
   std::_Exit(0);
@@ -80,8 +84,9 @@ int main(int argc, char** argv) {
   areas.dictation = makeLinuxDictationArea(writer, sound);
   auto display = std::make_shared<LinuxDisplay>();
   auto atspi = std::make_shared<AtSpi>();
-  areas.fields =
-      std::make_shared<FieldController>(std::make_unique<LinuxFieldHost>(display, atspi));
+  auto fields = std::make_unique<LinuxFieldHost>(display, atspi);
+  fieldHost = fields.get();
+  areas.fields = std::make_shared<FieldController>(std::move(fields));
   static Dispatcher dispatcher(std::make_shared<LinuxHost>(sound), writer, std::move(areas));
 
   std::thread(readInput, std::ref(dispatcher), std::ref(writer)).detach();

@@ -3,7 +3,10 @@
 and real clipboard clients."""
 
 import json
+import queue
 import struct
+import subprocess
+import threading
 import unittest
 import zlib
 
@@ -90,6 +93,29 @@ class ClipboardTest(FieldsTestCase):
                 finally:
                     harness.run_tool("xdotool", "keyup", key)
                 fixture.wait_event("changed", "name", where=lambda e: e["text"] == "typed while %s was held" % key)
+
+    def test_a_clipboard_manager_keeps_the_restored_clipboard_after_the_engine_exits(self):
+        manager = subprocess.Popen([harness.SYSTEM_PYTHON, str(harness.FIXTURES / "clipboard_manager.py")],
+                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        self.addCleanup(manager.wait, 5)
+        self.addCleanup(manager.stdin.close)
+        events = queue.Queue()
+        threading.Thread(target=lambda: [events.put(json.loads(line)) for line in manager.stdout],
+                         daemon=True).start()
+        self.assertEqual(events.get(timeout=10), {"event": "ready"})
+        image = png_bytes(seed=11)
+        harness.clipboard_set_text("kept after exit", extra={"image/png": image})
+        saved = self.engine.result("clipboard.save")
+        written = self.engine.result("clipboard.write", {"text": "dictated", "transient": True})
+        self.engine.result("clipboard.restore",
+                           {"snapshot": saved["snapshot"], "ifChangeCount": written["changeCount"]})
+        self.assertEqual(self.engine.close(), 0)
+        handed = events.get(timeout=10)
+        self.assertEqual(handed["event"], "saved")
+        self.assertIn("image/png", handed["targets"])
+        self.assertEqual(events.get(timeout=10), {"event": "owned"})
+        self.assertEqual(harness.clipboard_get("image/png"), image)
+        self.assertEqual(harness.clipboard_get(), b"kept after exit")
 
     def test_a_copy_made_between_write_and_restore_is_kept(self):
         harness.clipboard_set_text("first")
