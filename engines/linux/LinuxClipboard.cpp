@@ -19,6 +19,8 @@ using namespace std::chrono_literals;
 constexpr auto conversionPatience = 1000ms;
 // How long a restore waits for the paste target to fetch the pasted text.
 constexpr auto pastePatience = 500ms;
+// The hint KDE's clipboard manager and its followers honour: do not record this content.
+constexpr const char* transientMarker = "x-kde-passwordManagerHint";
 // How long a clipboard manager may take to copy the contents when the engine exits.
 constexpr auto handOverPatience = 2000ms;
 // How long the paste target's application is still handed the pasted text after a restore.
@@ -444,6 +446,10 @@ void LinuxClipboard::handOver() {
   {
     std::lock_guard lock(mutex_);
     if (!owning_ || served_.targets.empty()) return;
+    // Text marked transient is not for keeping.
+    for (const Entry& entry : served_.entries) {
+      if (entry.target == transientMarker) return;
+    }
     targets = served_.targets;
   }
   const xcb_atom_t manager = atom("CLIPBOARD_MANAGER");
@@ -471,7 +477,7 @@ LinuxClipboard::Entries LinuxClipboard::textEntries(const std::string& text, boo
                      {"TEXT", "UTF8_STRING", 8, text}};
   // The hint KDE's clipboard manager and its followers honour: do not record this content.
   if (transient) {
-    entries.push_back({"x-kde-passwordManagerHint", "x-kde-passwordManagerHint", 8, "secret"});
+    entries.push_back({transientMarker, transientMarker, 8, "secret"});
   }
   return entries;
 }

@@ -94,7 +94,7 @@ class ClipboardTest(FieldsTestCase):
                     harness.run_tool("xdotool", "keyup", key)
                 fixture.wait_event("changed", "name", where=lambda e: e["text"] == "typed while %s was held" % key)
 
-    def test_a_clipboard_manager_keeps_the_restored_clipboard_after_the_engine_exits(self):
+    def start_clipboard_manager(self):
         manager = subprocess.Popen([harness.SYSTEM_PYTHON, str(harness.FIXTURES / "clipboard_manager.py")],
                                    stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         self.addCleanup(manager.wait, 5)
@@ -103,6 +103,10 @@ class ClipboardTest(FieldsTestCase):
         threading.Thread(target=lambda: [events.put(json.loads(line)) for line in manager.stdout],
                          daemon=True).start()
         self.assertEqual(events.get(timeout=10), {"event": "ready"})
+        return events
+
+    def test_a_clipboard_manager_keeps_the_restored_clipboard_after_the_engine_exits(self):
+        events = self.start_clipboard_manager()
         image = png_bytes(seed=11)
         harness.clipboard_set_text("kept after exit", extra={"image/png": image})
         saved = self.engine.result("clipboard.save")
@@ -116,6 +120,14 @@ class ClipboardTest(FieldsTestCase):
         self.assertEqual(events.get(timeout=10), {"event": "owned"})
         self.assertEqual(harness.clipboard_get("image/png"), image)
         self.assertEqual(harness.clipboard_get(), b"kept after exit")
+
+    def test_transient_text_is_not_handed_to_a_clipboard_manager(self):
+        events = self.start_clipboard_manager()
+        self.engine.result("clipboard.write", {"text": "a secret", "transient": True})
+        self.assertEqual(self.engine.close(), 0)
+        with self.assertRaises(queue.Empty):
+            events.get(timeout=2)
+        self.assertIsNone(harness.clipboard_get())
 
     def test_a_copy_made_between_write_and_restore_is_kept(self):
         harness.clipboard_set_text("first")
