@@ -76,11 +76,16 @@ WaveFileWriter::WaveFileWriter(std::string path, std::uint64_t sampleRate)
   if (handle_ < 0) throw WriteError(WriteError::cannotCreate);
   struct stat facts {};
   const bool plainFile = ::fstat(handle_, &facts) == 0 && S_ISREG(facts.st_mode);
-  try {
-    if (!plainFile || ::ftruncate(handle_, 0) != 0) throw WriteError(WriteError::cannotCreate);
-    writeAllAt(handle_, header.data(), header.size(), 0);
-  } catch (...) {
+  if (!plainFile || ::ftruncate(handle_, 0) != 0) {
     abandon();
+    throw WriteError(WriteError::cannotCreate);
+  }
+  try {
+    writeAllAt(handle_, header.data(), header.size(), 0);
+  } catch (const std::system_error&) {
+    // Emptied but without a header: no file is better than one no reader can open.
+    abandon();
+    ::unlink(path_.c_str());
     throw WriteError(WriteError::cannotCreate);
   }
 }

@@ -92,20 +92,33 @@ TEST(WaveFileWriter, RefusesWhatCannotBeAFile) {
   EXPECT_TRUE(std::filesystem::exists("/dev/null"));
 }
 
-// A file-size limit makes the write fail halfway; the count stays and the file stays whole.
+// Makes writes past `bytes` fail (as on a full disk) while it lives.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) : previousSignal_(std::signal(SIGXFSZ, SIG_IGN)) {
+    getrlimit(RLIMIT_FSIZE, &previous_);
+    rlimit limited = previous_;
+    limited.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limited);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &previous_);
+    std::signal(SIGXFSZ, previousSignal_);
+  }
+
+ private:
+  rlimit previous_{};
+  void (*previousSignal_)(int);
+};
+
 TEST(WaveFileWriter, FailedWriteLeavesAConsistentFile) {
   WaveFolder place;
   WaveFileWriter writer(place.wav.string(), 16000);
   writer.append(std::vector<std::int16_t>(100, 7));
-  rlimit old{};
-  getrlimit(RLIMIT_FSIZE, &old);
-  auto previous = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit small = old;
-  small.rlim_cur = 44 + 2 * 150;
-  setrlimit(RLIMIT_FSIZE, &small);
-  EXPECT_THROW(writer.append(std::vector<std::int16_t>(100, 9)), std::system_error);
-  setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, previous);
+  {
+    FileSizeLimit limit(44 + 2 * 150);
+    EXPECT_THROW(writer.append(std::vector<std::int16_t>(100, 9)), std::system_error);
+  }
   EXPECT_EQ(writer.samples(), 100u);
   writer.append(std::vector<std::int16_t>(10, 5));
   writer.finish();
@@ -113,6 +126,16 @@ TEST(WaveFileWriter, FailedWriteLeavesAConsistentFile) {
   ASSERT_EQ(bytes.size(), 44u + 220u);
   EXPECT_EQ(wordAt(bytes, 40), 220u);
   EXPECT_EQ(bytes[44 + 200], 5);
+}
+
+TEST(WaveFileWriter, FileThatCannotTakeItsHeaderIsNotLeftBehind) {
+  WaveFolder place;
+  std::ofstream(place.wav) << "older content";
+  {
+    FileSizeLimit limit(20);
+    EXPECT_THROW(WaveFileWriter(place.wav.string(), 16000), WaveFileWriter::WriteError);
+  }
+  EXPECT_FALSE(std::filesystem::exists(place.wav));
 }
 
 }  // namespace

@@ -227,9 +227,9 @@ class RecordingTest(SoundTest):
         path = Path(self.folder) / "take.wav"
         player = harness.feed_speech("Recording a short take of speech for two seconds.", wait=False)
         self.addCleanup(player.wait, 30)
-        started_at = time.monotonic()
         self.assertEqual(self.engine.result("mic.start", {"path": str(path), "maxSeconds": 2}),
                          {"sampleRate": RATE, "channels": 1})
+        started_at = time.monotonic()
         ended = self.engine.notices("mic.ended", timeout=5)
         ended_after = time.monotonic() - started_at
         self.assertEqual(ended, [{"path": str(path), "seconds": 2.0, "reason": "limit"}])
