@@ -229,6 +229,9 @@ std::unique_ptr<SourceRecording> LinuxSound::record(double fragmentSeconds,
   if (state == PA_STREAM_CREATING) throw didNotStart(pa_strerror(PA_ERR_TIMEOUT));
   if (state != PA_STREAM_READY) throw didNotStart(pa_strerror(pa_context_errno(context_)));
   recording->ready_ = true;
+  // A change of the default while the stream opened was not reported to it; look once more.
+  const auto current = defaultInputLocked();
+  if (!current || current->name != source->name) recording->broken();
   return recording;
 }
 
