@@ -203,8 +203,8 @@ std::unique_ptr<SourceRecording> LinuxSound::record(double fragmentSeconds,
       new SourceRecording(shared_from_this(), std::move(handlers)));
   recording->sourceName_ = source->name;
   recording->sourceIndex_ = source->index;
-  const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, sampleRate, 1};
-  recording->stream_ = pa_stream_new(context_, "microphone", &spec, nullptr);
+  const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32NE, sampleRate, 1};
+  recording->stream_ = pa_stream_new(context_, "microphone", &sampleFormat, nullptr);
   if (recording->stream_ == nullptr) throw didNotStart(pa_strerror(pa_context_errno(context_)));
   pa_stream_set_state_callback(recording->stream_, SourceRecording::onState, recording.get());
   pa_stream_set_read_callback(recording->stream_, SourceRecording::onRead, recording.get());
