@@ -152,7 +152,8 @@ constexpr std::array rows{
 };
 
 AxRole textRole(const RoleContext& context) {
-  if (context.searchField) return {"AXSearchField", "AXSearchField"};
+  // A search field is a text field to whoever does not care that it searches.
+  if (context.searchField) return {"AXTextField", "AXSearchField"};
   // Toolkits set exactly one of the two; an entry that says neither holds one line.
   if (context.states.has(AtSpiState::multiLine)) return {"AXTextArea", ""};
   return {"AXTextField", ""};

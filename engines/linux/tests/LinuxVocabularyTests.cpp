@@ -36,9 +36,8 @@ TEST(LinuxRoles, MapsRolesInContext) {
       {AtSpiRole::text, {}, {"AXTextField", ""}},
       {AtSpiRole::text, {multiLine}, {"AXTextArea", ""}},
       {AtSpiRole::entry, {multiLine}, {"AXTextArea", ""}},
-      {AtSpiRole::entry,
-       {singleLine, AtSpiRole::invalid, true},
-       {"AXSearchField", "AXSearchField"}},
+      {AtSpiRole::entry, {singleLine, AtSpiRole::invalid, true}, {"AXTextField", "AXSearchField"}},
+      {AtSpiRole::text, {noStates, AtSpiRole::invalid, true}, {"AXTextField", "AXSearchField"}},
       {AtSpiRole::terminal, {}, {"AXTextArea", ""}},
       {AtSpiRole::label, {}, {"AXStaticText", ""}},
       {AtSpiRole::staticText, {}, {"AXStaticText", ""}},
@@ -107,40 +106,27 @@ TEST(LinuxRoles, EveryRoleNumberHasAName) {
 // table can produce ("AXDockItem" and "AXSegmentedControl" have no counterpart here).
 TEST(LinuxRoles, ProducesEveryRoleTheCallerComparesAgainst) {
   const char* wanted[] = {
-      "AXButton",
-      "AXMenuBarItem",
-      "AXMenuItem",
-      "AXMenuButton",
-      "AXPopUpButton",
-      "AXCheckBox",
-      "AXRadioButton",
-      "AXTextField",
-      "AXTextArea",
-      "AXComboBox",
-      "AXSearchField",
-      "AXLink",
-      "AXTab",
-      "AXSlider",
-      "AXDisclosureTriangle",
-      "AXIncrementor",
-      "AXCell",
-      "AXRow",
-      "AXColorWell",
-      "AXStaticText",
-      "AXHeading",
-      "AXImage",
-      "AXSecureTextField",
-      "AXWebArea",
-      "AXScrollArea",
-      "AXList",
-      "AXTable",
-      "AXOutline",
-      "AXMenu",
-      "AXMenuBar",
-      "AXWindow",
+      "AXButton",      "AXMenuBarItem",
+      "AXMenuItem",    "AXMenuButton",
+      "AXPopUpButton", "AXCheckBox",
+      "AXRadioButton", "AXTextField",
+      "AXTextArea",    "AXComboBox",
+      "AXLink",        "AXTab",
+      "AXSlider",      "AXDisclosureTriangle",
+      "AXIncrementor", "AXCell",
+      "AXRow",         "AXColorWell",
+      "AXStaticText",  "AXHeading",
+      "AXImage",       "AXSecureTextField",
+      "AXWebArea",     "AXScrollArea",
+      "AXList",        "AXTable",
+      "AXOutline",     "AXMenu",
+      "AXMenuBar",     "AXWindow",
       "AXApplication",
   };
+  // A search field is a text field with its own subrole, as the caller's platform reports it.
+  const char* wantedSubroles[] = {"AXSearchField", "AXSecureTextField"};
   std::set<std::string> produced;
+  std::set<std::string> producedSubroles;
   const AtSpiStates states[] = {noStates, noStates.with(AtSpiState::multiLine),
                                 noStates.with(AtSpiState::editable),
                                 noStates.with(AtSpiState::expandable)};
@@ -149,7 +135,9 @@ TEST(LinuxRoles, ProducesEveryRoleTheCallerComparesAgainst) {
     for (const AtSpiStates& s : states) {
       for (const AtSpiRole parent : parents) {
         for (const bool search : {false, true}) {
-          produced.emplace(LinuxRoles::axRole(role, RoleContext{s, parent, search}).role);
+          const AxRole ax = LinuxRoles::axRole(role, RoleContext{s, parent, search});
+          produced.emplace(ax.role);
+          producedSubroles.emplace(ax.subrole);
         }
       }
     }
@@ -157,6 +145,10 @@ TEST(LinuxRoles, ProducesEveryRoleTheCallerComparesAgainst) {
   for (const char* role : wanted) {
     EXPECT_EQ(produced.count(role), 1U) << role;
   }
+  for (const char* subrole : wantedSubroles) {
+    EXPECT_EQ(producedSubroles.count(subrole), 1U) << subrole;
+  }
+  EXPECT_EQ(produced.count("AXSearchField"), 0U);
 }
 
 TEST(LinuxRoles, RecognisesSearchFields) {
