@@ -695,6 +695,116 @@ std::optional<std::vector<AtSpiCacheItem>> AtSpi::cacheItems(const std::string& 
   return result;
 }
 
+namespace {
+
+// Parsers of single replies; each answers none for a missing reply.
+std::optional<std::uint32_t> roleReply(const Variant& reply) {
+  if (!reply) return std::nullopt;
+  std::uint32_t role = 0;
+  g_variant_get(reply.get(), "(u)", &role);
+  return role;
+}
+
+std::optional<std::string> stringPropertyReply(const Variant& reply) {
+  if (!reply) return std::nullopt;
+  Variant boxed(g_variant_get_child_value(reply.get(), 0));
+  Variant value(g_variant_get_variant(boxed.get()));
+  if (!g_variant_is_of_type(value.get(), G_VARIANT_TYPE_STRING)) return std::nullopt;
+  return std::string(g_variant_get_string(value.get(), nullptr));
+}
+
+std::optional<AtSpiStates> statesReply(const Variant& reply) {
+  if (!reply) return std::nullopt;
+  Variant words(g_variant_get_child_value(reply.get(), 0));
+  return statesOf(words.get());
+}
+
+std::optional<std::vector<AtSpiRef>> childrenReply(const Variant& reply) {
+  if (!reply) return std::nullopt;
+  Variant list(g_variant_get_child_value(reply.get(), 0));
+  return refsOf(list.get());
+}
+
+std::optional<std::string> textReply(const Variant& reply) {
+  if (!reply) return std::nullopt;
+  const gchar* text = nullptr;
+  g_variant_get(reply.get(), "(&s)", &text);
+  return std::string(text);
+}
+
+std::optional<std::int32_t> intPropertyReply(const Variant& reply) {
+  if (!reply) return std::nullopt;
+  Variant boxed(g_variant_get_child_value(reply.get(), 0));
+  Variant value(g_variant_get_variant(boxed.get()));
+  if (!g_variant_is_of_type(value.get(), G_VARIANT_TYPE_INT32)) return std::nullopt;
+  return g_variant_get_int32(value.get());
+}
+
+std::optional<double> doublePropertyReply(const Variant& reply) {
+  if (!reply) return std::nullopt;
+  Variant boxed(g_variant_get_child_value(reply.get(), 0));
+  Variant value(g_variant_get_variant(boxed.get()));
+  if (!g_variant_is_of_type(value.get(), G_VARIANT_TYPE_DOUBLE)) return std::nullopt;
+  return g_variant_get_double(value.get());
+}
+
+std::map<std::string, std::string> attributesReply(const Variant& reply) {
+  std::map<std::string, std::string> attributes;
+  if (!reply) return attributes;
+  Variant map(g_variant_get_child_value(reply.get(), 0));
+  GVariantIter iter;
+  g_variant_iter_init(&iter, map.get());
+  const gchar* key = nullptr;
+  const gchar* value = nullptr;
+  while (g_variant_iter_next(&iter, "{&s&s}", &key, &value)) attributes.emplace(key, value);
+  return attributes;
+}
+
+std::vector<std::string> interfacesReply(const Variant& reply) {
+  if (!reply) return {};
+  Variant names(g_variant_get_child_value(reply.get(), 0));
+  return stringsOf(names.get());
+}
+
+GLibBus::PendingCall roleCall(const AtSpiRef& e) {
+  return {e.bus, e.path, accessibleInterface, "GetRole", nullptr, "(u)"};
+}
+
+GLibBus::PendingCall propertyCall(const AtSpiRef& e, const char* interface, const char* name) {
+  return {e.bus, e.path, propertiesInterface, "Get", g_variant_new("(ss)", interface, name), "(v)"};
+}
+
+GLibBus::PendingCall statesCall(const AtSpiRef& e) {
+  return {e.bus, e.path, accessibleInterface, "GetState", nullptr, "(au)"};
+}
+
+GLibBus::PendingCall childrenCall(const AtSpiRef& e) {
+  return {e.bus, e.path, accessibleInterface, "GetChildren", nullptr, "(a(so))"};
+}
+
+GLibBus::PendingCall textCall(const AtSpiRef& e) {
+  return {e.bus, e.path, textInterface, "GetText", g_variant_new("(ii)", 0, -1), "(s)"};
+}
+
+// Questions of one element and where their answers go.
+void addQuestions(const AtSpi::Question& q, std::vector<GLibBus::PendingCall>& calls) {
+  if (q.role) calls.push_back(roleCall(q.element));
+  if (q.name) calls.push_back(propertyCall(q.element, accessibleInterface, "Name"));
+  if (q.children) calls.push_back(childrenCall(q.element));
+  if (q.text) calls.push_back(textCall(q.element));
+}
+
+AtSpi::Answer answerOf(const AtSpi::Question& q, Variant*& reply) {
+  AtSpi::Answer answer;
+  if (q.role) answer.role = roleReply(*reply++);
+  if (q.name) answer.name = stringPropertyReply(*reply++);
+  if (q.children) answer.children = childrenReply(*reply++);
+  if (q.text) answer.text = textReply(*reply++);
+  return answer;
+}
+
+}  // namespace
+
 std::vector<AtSpiNodeFacts> AtSpi::nodeFacts(const std::vector<AtSpiRef>& elements,
                                              Timeout timeout) {
   std::vector<AtSpiNodeFacts> facts(elements.size());
@@ -705,37 +815,83 @@ std::vector<AtSpiNodeFacts> AtSpi::nodeFacts(const std::vector<AtSpiRef>& elemen
     std::vector<GLibBus::PendingCall> calls;
     for (std::size_t i = first; i < last; ++i) {
       const AtSpiRef& e = elements[i];
-      calls.push_back({e.bus, e.path, accessibleInterface, "GetRole", nullptr, "(u)"});
-      calls.push_back({e.bus, e.path, propertiesInterface, "Get",
-                       g_variant_new("(ss)", accessibleInterface, "Name"), "(v)"});
-      calls.push_back({e.bus, e.path, accessibleInterface, "GetState", nullptr, "(au)"});
-      calls.push_back({e.bus, e.path, accessibleInterface, "GetChildren", nullptr, "(a(so))"});
+      calls.push_back(roleCall(e));
+      calls.push_back(propertyCall(e, accessibleInterface, "Name"));
+      calls.push_back(statesCall(e));
+      calls.push_back(childrenCall(e));
     }
     std::vector<Variant> replies = GLibBus::callAll(bus.get(), std::move(calls), timeout);
     for (std::size_t i = first; i < last; ++i) {
-      Variant* reply = &replies[(i - first) * 4];
+      const Variant* reply = &replies[(i - first) * 4];
       AtSpiNodeFacts& f = facts[i];
-      if (reply[0]) {
-        std::uint32_t role = 0;
-        g_variant_get(reply[0].get(), "(u)", &role);
-        f.role = role;
-      }
-      if (reply[1]) {
-        Variant boxed(g_variant_get_child_value(reply[1].get(), 0));
-        Variant name(g_variant_get_variant(boxed.get()));
-        if (g_variant_is_of_type(name.get(), G_VARIANT_TYPE_STRING)) {
-          f.name = g_variant_get_string(name.get(), nullptr);
-        }
-      }
-      if (reply[2]) {
-        Variant words(g_variant_get_child_value(reply[2].get(), 0));
-        f.states = statesOf(words.get());
-      }
-      if (reply[3]) {
-        Variant list(g_variant_get_child_value(reply[3].get(), 0));
-        f.children = refsOf(list.get());
-      }
+      f.role = roleReply(reply[0]);
+      f.name = stringPropertyReply(reply[1]);
+      f.states = statesReply(reply[2]);
+      f.children = childrenReply(reply[3]).value_or(std::vector<AtSpiRef>{});
     }
+  }
+  return facts;
+}
+
+std::vector<AtSpi::Answer> AtSpi::ask(const std::vector<Question>& questions, Timeout timeout) {
+  std::vector<Answer> answers(questions.size());
+  Connection bus = bus_->current(timeout);
+  if (!bus) return answers;
+  for (std::size_t first = 0; first < questions.size(); first += pipelineBatch) {
+    const std::size_t last = std::min(questions.size(), first + pipelineBatch);
+    std::vector<GLibBus::PendingCall> calls;
+    for (std::size_t i = first; i < last; ++i) addQuestions(questions[i], calls);
+    if (calls.empty()) continue;
+    std::vector<Variant> replies = GLibBus::callAll(bus.get(), std::move(calls), timeout);
+    Variant* reply = replies.data();
+    for (std::size_t i = first; i < last; ++i) answers[i] = answerOf(questions[i], reply);
+  }
+  return answers;
+}
+
+AtSpi::ElementFacts AtSpi::elementFacts(const AtSpiRef& element, Timeout timeout) {
+  std::vector<GLibBus::PendingCall> calls;
+  calls.push_back(roleCall(element));
+  calls.push_back(statesCall(element));
+  calls.push_back(
+      {element.bus, element.path, accessibleInterface, "GetAttributes", nullptr, "(a{ss})"});
+  calls.push_back(
+      {element.bus, element.path, accessibleInterface, "GetInterfaces", nullptr, "(as)"});
+  Connection bus = bus_->current(timeout);
+  const std::vector<Variant> replies = GLibBus::callAll(bus.get(), std::move(calls), timeout);
+  return {roleReply(replies[0]), statesReply(replies[1]), attributesReply(replies[2]),
+          interfacesReply(replies[3])};
+}
+
+AtSpi::ContentFacts AtSpi::contentFacts(const AtSpiRef& element, Content content, Timeout timeout) {
+  std::vector<GLibBus::PendingCall> calls;
+  if (content == Content::number) {
+    calls.push_back(propertyCall(element, valueInterface, "CurrentValue"));
+  } else {
+    calls.push_back(propertyCall(element, textInterface, "CaretOffset"));
+  }
+  if (content == Content::text) {
+    calls.push_back(textCall(element));
+    calls.push_back({element.bus, element.path, textInterface, "GetNSelections", nullptr, "(i)"});
+    calls.push_back({element.bus, element.path, textInterface, "GetSelection",
+                     g_variant_new("(i)", 0), "(ii)"});
+  }
+  Connection bus = bus_->current(timeout);
+  const std::vector<Variant> replies = GLibBus::callAll(bus.get(), std::move(calls), timeout);
+  ContentFacts facts;
+  if (content == Content::number) {
+    if (auto number = doublePropertyReply(replies[0])) facts.number = shortestNumber(*number);
+    return facts;
+  }
+  facts.caret = intPropertyReply(replies[0]);
+  if (content != Content::text) return facts;
+  facts.text = textReply(replies[1]);
+  std::int32_t selections = 0;
+  if (replies[2]) g_variant_get(replies[2].get(), "(i)", &selections);
+  if (selections > 0 && replies[3]) {
+    AtSpiTextRange range;
+    g_variant_get(replies[3].get(), "(ii)", &range.start, &range.end);
+    facts.selection = range;
   }
   return facts;
 }

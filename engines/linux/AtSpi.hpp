@@ -85,6 +85,43 @@ class AtSpi {
   std::optional<std::vector<AtSpiCacheItem>> cacheItems(const std::string& bus, Timeout timeout);
   std::vector<AtSpiNodeFacts> nodeFacts(const std::vector<AtSpiRef>& elements, Timeout timeout);
 
+  // A walk that already knows part of what it needs asks only for the rest: every question of
+  // every element goes out before any answer is awaited, each with its own timeout.
+  struct Question {
+    AtSpiRef element;
+    bool role = false;
+    bool name = false;
+    bool children = false;
+    bool text = false;  // the whole text (org.a11y.atspi.Text)
+  };
+  struct Answer {
+    std::optional<std::uint32_t> role;
+    std::optional<std::string> name;
+    std::optional<std::vector<AtSpiRef>> children;
+    std::optional<std::string> text;
+  };
+  std::vector<Answer> ask(const std::vector<Question>& questions, Timeout timeout);
+
+  // A focused element's facts in two pipelined rounds. The first tells how it may be read...
+  struct ElementFacts {
+    std::optional<std::uint32_t> role;
+    std::optional<AtSpiStates> states;
+    std::map<std::string, std::string> attributes;
+    std::vector<std::string> interfaces;
+  };
+  ElementFacts elementFacts(const AtSpiRef& element, Timeout timeout);
+  // ...the second reads what the first allows: the caret alone (a password's text is never read),
+  // the caret with the text and its first selection, or the numeric value of an element without
+  // text.
+  enum class Content { caret, text, number };
+  struct ContentFacts {
+    std::optional<std::int32_t> caret;
+    std::optional<std::string> text;
+    std::optional<AtSpiTextRange> selection;  // none when nothing is selected
+    std::optional<std::string> number;        // written the shortest way ("3", "0.5")
+  };
+  ContentFacts contentFacts(const AtSpiRef& element, Content content, Timeout timeout);
+
   // Events. Handlers run on the default main context (the engine's main loop); the subscription
   // ends when the returned object is destroyed, and survives reconnections of the bus.
   using EventHandler = std::function<void(const AtSpiEvent&)>;

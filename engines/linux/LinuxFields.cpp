@@ -21,6 +21,10 @@ constexpr int deepestWindowChain = 64;
 constexpr std::string_view secureRole = "AXSecureTextField";
 constexpr const char* applicationRootPath = "/org/a11y/atspi/accessible/root";
 constexpr std::size_t rememberedWindows = 256;
+// Texts a walk asks in one round; a short surrounding text needs only the first few.
+constexpr std::size_t textsPerRound = 32;
+constexpr std::string_view textInterface = "org.a11y.atspi.Text";
+constexpr std::string_view socketInterface = "org.a11y.atspi.Socket";
 
 struct AtSpiElement final : FieldElementRef {
   AtSpiElement(AtSpiRef ref, bool secure) : ref(std::move(ref)), secure(secure) {}
@@ -60,7 +64,68 @@ std::optional<std::string> orNone(std::string_view text) {
   return std::string(text);
 }
 
+bool listed(const std::vector<std::string>& names, std::string_view name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
 }  // namespace
+
+// Whether the walk must ask an element for its text: unless the cache says it has none, in which
+// case its name stands in without asking.
+bool LinuxFieldHost::wantsText(const Visit& visit) {
+  return harvestedRole(visit.role.value_or(0)) && visit.hasText;
+}
+
+LinuxFieldHost::CachedTree::CachedTree(std::optional<std::vector<AtSpiCacheItem>> items) {
+  if (!items) return;
+  std::map<AtSpiRef, std::vector<std::pair<std::int32_t, AtSpiRef>>> byParent;
+  for (AtSpiCacheItem& item : *items) {
+    if (item.self.empty()) continue;
+    if (!item.parent.empty()) byParent[item.parent].emplace_back(item.indexInParent, item.self);
+    const AtSpiRef self = item.self;
+    items_.emplace(self, std::move(item));
+  }
+  for (const auto& [self, item] : items_) {
+    // A socket's child lives in another application, which the count does not include.
+    if (listed(item.interfaces, socketInterface)) continue;
+    std::vector<std::pair<std::int32_t, AtSpiRef>>& found = byParent[self];
+    if (found.size() != static_cast<std::size_t>(std::max(item.childCount, 0))) continue;
+    std::sort(found.begin(), found.end());
+    std::vector<AtSpiRef> children;
+    for (const auto& [position, child] : found) {
+      // A child out of place means the cache lags behind the tree: the element is asked instead.
+      if (position != static_cast<std::int32_t>(children.size())) break;
+      children.push_back(child);
+    }
+    if (children.size() == found.size()) children_.emplace(self, std::move(children));
+  }
+}
+
+std::optional<std::vector<AtSpiRef>> LinuxFieldHost::CachedTree::children(
+    const AtSpiRef& element) const {
+  if (auto found = children_.find(element); found != children_.end()) return found->second;
+  return std::nullopt;
+}
+
+std::vector<LinuxFieldHost::Visit> LinuxFieldHost::CachedTree::visits(
+    const std::vector<AtSpiRef>& level) const {
+  std::vector<Visit> visits;
+  visits.reserve(level.size());
+  for (const AtSpiRef& element : level) {
+    Visit& visit = visits.emplace_back();
+    visit.element = element;
+    const auto item = items_.find(element);
+    if (item == items_.end()) continue;
+    visit.cached = true;
+    visit.role = item->second.role;
+    visit.name = item->second.name;
+    visit.hasText = listed(item->second.interfaces, textInterface);
+    visit.children = children(element);
+  }
+  return visits;
+}
+
+namespace {}  // namespace
 
 LinuxFieldHost::LinuxFieldHost(std::shared_ptr<LinuxDisplay> display, std::shared_ptr<AtSpi> atspi)
     : display_(std::move(display)),
@@ -78,6 +143,14 @@ LinuxFieldHost::LinuxFieldHost(std::shared_ptr<LinuxDisplay> display, std::share
 
 bool LinuxFieldHost::harvested(std::string_view axRole) {
   return axRole == "AXStaticText" || axRole == "AXTextArea" || axRole == "AXTextField";
+}
+
+bool LinuxFieldHost::harvestedRole(std::uint32_t atspiRole) {
+  // States only choose between a field and a text area, which are both harvested.
+  LinuxRoles::RoleContext multiLine;
+  multiLine.states = AtSpiStates{}.with(AtSpiState::multiLine);
+  return harvested(LinuxRoles::axRole(atspiRole).role) ||
+         harvested(LinuxRoles::axRole(atspiRole, multiLine).role);
 }
 
 // Every Unicode white space (no-break spaces too) and line break, as the caller's platform trims.
@@ -170,12 +243,11 @@ std::optional<AtSpiRef> LinuxFieldHost::windowOf(const AtSpiRef& element) {
 
 FieldHost::HostElement LinuxFieldHost::describe(const AtSpiRef& element) {
   HostElement described;
-  const AtSpiNodeFacts facts = atspi_.nodeFacts({element}, fieldTimeout).front();
+  const AtSpi::ElementFacts facts = atspi_.elementFacts(element, fieldTimeout);
   const AtSpiStates states = facts.states.value_or(AtSpiStates{});
-  const std::map<std::string, std::string> attributes = atspi_.attributes(element, fieldTimeout);
   const auto attribute = [&](const char* key) -> std::string {
-    auto found = attributes.find(key);
-    return found == attributes.end() ? std::string() : found->second;
+    auto found = facts.attributes.find(key);
+    return found == facts.attributes.end() ? std::string() : found->second;
   };
   LinuxRoles::RoleContext context{
       states, AtSpiRole::invalid,
@@ -193,24 +265,29 @@ FieldHost::HostElement LinuxFieldHost::describe(const AtSpiRef& element) {
   described.role = orNone(ax.role);
   described.subrole = orNone(ax.subrole);
   described.placeholder = orNone(attribute("placeholder-text"));
-  const std::vector<std::string> interfaces = atspi_.interfaces(element, fieldTimeout);
   const auto has = [&](std::string_view name) {
-    return std::find(interfaces.begin(), interfaces.end(), name) != interfaces.end();
+    return std::find(facts.interfaces.begin(), facts.interfaces.end(), name) !=
+           facts.interfaces.end();
   };
   const bool text = has("org.a11y.atspi.Text");
   described.valueSettable = states.has(AtSpiState::editable) && has("org.a11y.atspi.EditableText");
-  if (text) {
-    const std::optional<std::int32_t> caret = atspi_.caretOffset(element, fieldTimeout);
-    described.hasCaret = caret && *caret >= 0;
+  if (!text) {
+    if (!secure && has("org.a11y.atspi.Value")) {
+      described.value = atspi_.contentFacts(element, AtSpi::Content::number, fieldTimeout).number;
+    }
+    return described;
   }
+  const AtSpi::ContentFacts content = atspi_.contentFacts(
+      element, secure ? AtSpi::Content::caret : AtSpi::Content::text, fieldTimeout);
+  described.hasCaret = content.caret && *content.caret >= 0;
   if (secure) return described;
-  described.value = text ? atspi_.text(element, fieldTimeout) : atspi_.value(element, fieldTimeout);
+  described.value = content.text;
   if (described.hasCaret && described.value) {
     // An insertion point without a selection reads as an empty selection.
-    const std::vector<AtSpiTextRange> ranges = atspi_.selections(element, fieldTimeout);
     described.selectedText =
-        ranges.empty() ? std::string()
-                       : codePoints(*described.value, ranges.front().start, ranges.front().end);
+        content.selection
+            ? codePoints(*described.value, content.selection->start, content.selection->end)
+            : std::string();
   }
   return described;
 }
@@ -252,9 +329,11 @@ std::optional<AtSpiRef> LinuxFieldHost::focusedElement(std::optional<std::int64_
 }
 
 // Breadth first from the window, gathering the text of text-bearing elements until maxChars
-// user-perceived characters are in hand or the visit budget is spent. Facts of a whole level are
-// asked at once; the order of visits stays that of the walk.
+// user-perceived characters are in hand or the visit budget is spent. The order of visits is that
+// of the walk; only the asking is done in bulk: the application's cache tells most of the tree in
+// one call, and what it leaves out is asked a whole level at a time.
 std::string LinuxFieldHost::harvest(const AtSpiRef& window, std::size_t maxChars) {
+  const CachedTree cache(atspi_.cacheItems(window.bus, walkTimeout));
   std::vector<std::string> texts;
   std::size_t total = 0;
   int budget = harvestBudget;
@@ -262,22 +341,21 @@ std::string LinuxFieldHost::harvest(const AtSpiRef& window, std::size_t maxChars
   while (!level.empty() && budget > 0 && total < maxChars) {
     if (level.size() > static_cast<std::size_t>(budget))
       level.resize(static_cast<std::size_t>(budget));
-    const std::vector<AtSpiNodeFacts> facts = atspi_.nodeFacts(level, walkTimeout);
+    std::vector<Visit> visits = cache.visits(level);
+    completeLevel(visits);
     std::vector<AtSpiRef> next;
-    for (std::size_t index = 0; index < level.size() && budget > 0 && total < maxChars; ++index) {
-      const AtSpiNodeFacts& node = facts[index];
-      LinuxRoles::RoleContext context;
-      context.states = node.states.value_or(AtSpiStates{});
-      if (harvested(axRoleOf(node.role, context).role)) {
-        std::optional<std::string> text = atspi_.text(level[index], walkTimeout);
+    for (std::size_t index = 0; index < visits.size() && budget > 0 && total < maxChars; ++index) {
+      Visit& visit = visits[index];
+      if (harvestedRole(visit.role.value_or(0))) {
+        if (!visit.textAsked) readTexts(visits, index);
         // A text that trims to nothing does not fall back to the name.
-        std::string entry = trimmed(text ? *text : node.name.value_or(""));
+        std::string entry = trimmed(visit.text ? *visit.text : visit.name.value_or(""));
         if (!entry.empty()) {
           total += Graphemes::count(entry, maxChars - total);
           texts.push_back(std::move(entry));
         }
       }
-      next.insert(next.end(), node.children.begin(), node.children.end());
+      if (visit.children) next.insert(next.end(), visit.children->begin(), visit.children->end());
       --budget;
     }
     level = std::move(next);
@@ -288,6 +366,62 @@ std::string LinuxFieldHost::harvest(const AtSpiRef& window, std::size_t maxChars
     joined += texts[index];
   }
   return Graphemes::prefix(joined, maxChars);
+}
+
+// One round for a level: what the cache did not tell (role and children), and the texts of the
+// first text-bearing elements the cache already named.
+void LinuxFieldHost::completeLevel(std::vector<Visit>& visits) {
+  std::vector<AtSpi::Question> questions;
+  std::vector<std::size_t> asked;
+  std::size_t texts = 0;
+  for (std::size_t index = 0; index < visits.size(); ++index) {
+    Visit& visit = visits[index];
+    AtSpi::Question question{visit.element};
+    question.role = !visit.cached;
+    question.children = !visit.children;
+    if (visit.cached && texts < textsPerRound && wantsText(visit)) {
+      question.text = visit.textAsked = true;
+      ++texts;
+    }
+    if (question.role || question.children || question.text) {
+      questions.push_back(std::move(question));
+      asked.push_back(index);
+    }
+  }
+  if (questions.empty()) return;
+  std::vector<AtSpi::Answer> answers = atspi_.ask(questions, walkTimeout);
+  for (std::size_t i = 0; i < asked.size(); ++i) {
+    Visit& visit = visits[asked[i]];
+    AtSpi::Answer& answer = answers[i];
+    if (questions[i].role) visit.role = answer.role;
+    if (questions[i].children) visit.children = std::move(answer.children);
+    if (questions[i].text) visit.text = std::move(answer.text);
+  }
+}
+
+// The texts of the next text-bearing elements of a level from `from` on, in one round; an element
+// the cache did not describe is asked its name too, in case it has no text.
+void LinuxFieldHost::readTexts(std::vector<Visit>& visits, std::size_t from) {
+  std::vector<AtSpi::Question> questions;
+  std::vector<std::size_t> asked;
+  for (std::size_t index = from; index < visits.size() && asked.size() < textsPerRound; ++index) {
+    Visit& visit = visits[index];
+    if (visit.textAsked || !harvestedRole(visit.role.value_or(0))) continue;
+    visit.textAsked = true;
+    if (!wantsText(visit)) continue;
+    AtSpi::Question question{visit.element};
+    question.text = true;
+    question.name = !visit.cached;
+    questions.push_back(std::move(question));
+    asked.push_back(index);
+  }
+  if (questions.empty()) return;
+  std::vector<AtSpi::Answer> answers = atspi_.ask(questions, walkTimeout);
+  for (std::size_t i = 0; i < asked.size(); ++i) {
+    Visit& visit = visits[asked[i]];
+    visit.text = std::move(answers[i].text);
+    if (questions[i].name) visit.name = std::move(answers[i].name);
+  }
 }
 
 FieldHost::HostFocus LinuxFieldHost::focus(std::int64_t surroundingChars,

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "AtSpi.hpp"
 #include "Fields.hpp"
@@ -39,16 +40,46 @@ class LinuxFieldHost final : public FieldHost {
 
   // The roles whose text the surrounding-text walk gathers; a secure field is never among them.
   static bool harvested(std::string_view axRole);
+  // The AT-SPI roles whose text the walk gathers, whatever the element's states.
+  static bool harvestedRole(std::uint32_t atspiRole);
   // White space and line breaks trimmed from both ends.
   static std::string trimmed(std::string_view text);
 
+  // One element of the surrounding-text walk, as far as it is known.
+  struct Visit {
+    AtSpiRef element;
+    bool cached = false;  // described by the application's cache
+    std::optional<std::uint32_t> role;
+    std::optional<std::string> name;
+    bool hasText = true;  // has the Text interface; an element the cache did not describe is asked
+    std::optional<std::vector<AtSpiRef>> children;
+    bool textAsked = false;
+    std::optional<std::string> text;
+  };
+  // What an application's cache tells of its elements; children only where it holds all of them.
+  class CachedTree {
+   public:
+    explicit CachedTree(std::optional<std::vector<AtSpiCacheItem>> items);
+    std::vector<Visit> visits(const std::vector<AtSpiRef>& level) const;
+    // An element's children in order; none when the cache does not hold every one of them.
+    std::optional<std::vector<AtSpiRef>> children(const AtSpiRef& element) const;
+
+   private:
+    std::map<AtSpiRef, AtSpiCacheItem> items_;
+    std::map<AtSpiRef, std::vector<AtSpiRef>> children_;
+  };
+
  private:
+  static bool wantsText(const Visit& visit);
+
   LinuxClipboard& clipboard();
   std::optional<std::int64_t> frontPid();
   std::optional<AtSpiRef> focusedElement(std::optional<std::int64_t> pid);
   HostElement describe(const AtSpiRef& element);
   std::optional<AtSpiRef> windowOf(const AtSpiRef& element);
   std::string harvest(const AtSpiRef& window, std::size_t maxChars);
+  void completeLevel(std::vector<Visit>& visits);
+  void readTexts(std::vector<Visit>& visits, std::size_t from);
 
   std::shared_ptr<LinuxDisplay> display_;
   LinuxApps apps_;

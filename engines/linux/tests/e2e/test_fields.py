@@ -253,6 +253,26 @@ class FocusTest(FieldsTestCase):
                 self.assertEqual(cut, text[:n])
         self.assertEqual(self.read(len(text) + 50)["surroundingText"], text)
 
+    def test_surrounding_text_follows_a_node_by_node_walk_of_the_window(self):
+        # The reference asks every element itself; the engine takes most of the tree from the
+        # application's cache, which leaves out the tree view's cells and headers.
+        self.focus(self.app, "notes")
+        window = harness.find_accessible(self.app.pid, role_name="frame", name="Halcy Fixture")
+        harvested = {"label", "static", "text", "entry", "paragraph", "caption", "terminal",
+                     "accelerator label", "editbar"}
+        texts = []
+        for node in harness.walk_accessibles(window, limit=2500):
+            if node.get_role_name() not in harvested:
+                continue
+            text = node.get_text(0, -1) if "Text" in node.get_interfaces() else None
+            entry = (node.get_name() if text is None else text).strip()
+            if entry:
+                texts.append(entry)
+        expected = "\n".join(texts)
+        self.assertIn("Fruit list", [node.get_name() for node in harness.walk_accessibles(window)])
+        self.assertEqual(self.read(6000)["surroundingText"], expected)
+        self.assertEqual(self.read(len(expected) - 3)["surroundingText"], expected[:-3])
+
     def test_surrounding_text_counts_flags_and_accents_as_one_character(self):
         flags, accented = "\U0001F1E9\U0001F1EA\U0001F1EB\U0001F1F7", "e\u0301"
         value = flags + accented + "x"
