@@ -99,6 +99,75 @@ std::string shortestNumber(double number) {
   return std::string(buffer, result.ptr);
 }
 
+// Parsers of single replies; each answers none for a missing reply.
+std::optional<std::uint32_t> roleReply(const Variant& reply) {
+  if (!reply) return std::nullopt;
+  std::uint32_t role = 0;
+  g_variant_get(reply.get(), "(u)", &role);
+  return role;
+}
+
+std::optional<std::string> stringPropertyReply(const Variant& reply) {
+  if (!reply) return std::nullopt;
+  Variant boxed(g_variant_get_child_value(reply.get(), 0));
+  Variant value(g_variant_get_variant(boxed.get()));
+  if (!g_variant_is_of_type(value.get(), G_VARIANT_TYPE_STRING)) return std::nullopt;
+  return std::string(g_variant_get_string(value.get(), nullptr));
+}
+
+std::optional<AtSpiStates> statesReply(const Variant& reply) {
+  if (!reply) return std::nullopt;
+  Variant words(g_variant_get_child_value(reply.get(), 0));
+  return statesOf(words.get());
+}
+
+std::optional<std::vector<AtSpiRef>> childrenReply(const Variant& reply) {
+  if (!reply) return std::nullopt;
+  Variant list(g_variant_get_child_value(reply.get(), 0));
+  return refsOf(list.get());
+}
+
+std::optional<std::string> textReply(const Variant& reply) {
+  if (!reply) return std::nullopt;
+  const gchar* text = nullptr;
+  g_variant_get(reply.get(), "(&s)", &text);
+  return std::string(text);
+}
+
+std::optional<std::int32_t> intPropertyReply(const Variant& reply) {
+  if (!reply) return std::nullopt;
+  Variant boxed(g_variant_get_child_value(reply.get(), 0));
+  Variant value(g_variant_get_variant(boxed.get()));
+  if (!g_variant_is_of_type(value.get(), G_VARIANT_TYPE_INT32)) return std::nullopt;
+  return g_variant_get_int32(value.get());
+}
+
+std::optional<double> doublePropertyReply(const Variant& reply) {
+  if (!reply) return std::nullopt;
+  Variant boxed(g_variant_get_child_value(reply.get(), 0));
+  Variant value(g_variant_get_variant(boxed.get()));
+  if (!g_variant_is_of_type(value.get(), G_VARIANT_TYPE_DOUBLE)) return std::nullopt;
+  return g_variant_get_double(value.get());
+}
+
+std::map<std::string, std::string> attributesReply(const Variant& reply) {
+  std::map<std::string, std::string> attributes;
+  if (!reply) return attributes;
+  Variant map(g_variant_get_child_value(reply.get(), 0));
+  GVariantIter iter;
+  g_variant_iter_init(&iter, map.get());
+  const gchar* key = nullptr;
+  const gchar* value = nullptr;
+  while (g_variant_iter_next(&iter, "{&s&s}", &key, &value)) attributes.emplace(key, value);
+  return attributes;
+}
+
+std::vector<std::string> interfacesReply(const Variant& reply) {
+  if (!reply) return {};
+  Variant names(g_variant_get_child_value(reply.get(), 0));
+  return stringsOf(names.get());
+}
+
 }  // namespace
 
 // The connection and what must be set up again on each new one. Shared with pending main-context
@@ -363,12 +432,8 @@ bool AtSpi::reachable(Timeout timeout) {
 }
 
 std::optional<std::uint32_t> AtSpi::role(const AtSpiRef& element, Timeout timeout) {
-  Variant reply = callOn(bus_->current(timeout), element, accessibleInterface, "GetRole", nullptr,
-                         "(u)", timeout);
-  if (!reply) return std::nullopt;
-  std::uint32_t role = 0;
-  g_variant_get(reply.get(), "(u)", &role);
-  return role;
+  return roleReply(callOn(bus_->current(timeout), element, accessibleInterface, "GetRole", nullptr,
+                          "(u)", timeout));
 }
 
 std::optional<std::string> AtSpi::roleName(const AtSpiRef& element, Timeout timeout) {
@@ -390,33 +455,18 @@ std::optional<std::string> AtSpi::description(const AtSpiRef& element, Timeout t
 }
 
 std::optional<AtSpiStates> AtSpi::states(const AtSpiRef& element, Timeout timeout) {
-  Variant reply = callOn(bus_->current(timeout), element, accessibleInterface, "GetState", nullptr,
-                         "(au)", timeout);
-  if (!reply) return std::nullopt;
-  Variant words(g_variant_get_child_value(reply.get(), 0));
-  return statesOf(words.get());
+  return statesReply(callOn(bus_->current(timeout), element, accessibleInterface, "GetState",
+                            nullptr, "(au)", timeout));
 }
 
 std::map<std::string, std::string> AtSpi::attributes(const AtSpiRef& element, Timeout timeout) {
-  std::map<std::string, std::string> attributes;
-  Variant reply = callOn(bus_->current(timeout), element, accessibleInterface, "GetAttributes",
-                         nullptr, "(a{ss})", timeout);
-  if (!reply) return attributes;
-  Variant map(g_variant_get_child_value(reply.get(), 0));
-  GVariantIter iter;
-  g_variant_iter_init(&iter, map.get());
-  const gchar* key = nullptr;
-  const gchar* value = nullptr;
-  while (g_variant_iter_next(&iter, "{&s&s}", &key, &value)) attributes.emplace(key, value);
-  return attributes;
+  return attributesReply(callOn(bus_->current(timeout), element, accessibleInterface,
+                                "GetAttributes", nullptr, "(a{ss})", timeout));
 }
 
 std::vector<std::string> AtSpi::interfaces(const AtSpiRef& element, Timeout timeout) {
-  Variant reply = callOn(bus_->current(timeout), element, accessibleInterface, "GetInterfaces",
-                         nullptr, "(as)", timeout);
-  if (!reply) return {};
-  Variant names(g_variant_get_child_value(reply.get(), 0));
-  return stringsOf(names.get());
+  return interfacesReply(callOn(bus_->current(timeout), element, accessibleInterface,
+                                "GetInterfaces", nullptr, "(as)", timeout));
 }
 
 std::optional<AtSpiRect> AtSpi::extents(const AtSpiRef& element, Timeout timeout) {
@@ -435,11 +485,9 @@ std::optional<AtSpiRef> AtSpi::parent(const AtSpiRef& element, Timeout timeout) 
 }
 
 std::vector<AtSpiRef> AtSpi::children(const AtSpiRef& element, Timeout timeout) {
-  Variant reply = callOn(bus_->current(timeout), element, accessibleInterface, "GetChildren",
-                         nullptr, "(a(so))", timeout);
-  if (!reply) return {};
-  Variant list(g_variant_get_child_value(reply.get(), 0));
-  return refsOf(list.get());
+  return childrenReply(callOn(bus_->current(timeout), element, accessibleInterface, "GetChildren",
+                              nullptr, "(a(so))", timeout))
+      .value_or(std::vector<AtSpiRef>{});
 }
 
 std::optional<std::int32_t> AtSpi::childCount(const AtSpiRef& element, Timeout timeout) {
@@ -481,12 +529,8 @@ std::optional<std::string> AtSpi::text(const AtSpiRef& element, Timeout timeout)
 
 std::optional<std::string> AtSpi::textRange(const AtSpiRef& element, std::int32_t start,
                                             std::int32_t end, Timeout timeout) {
-  Variant reply = callOn(bus_->current(timeout), element, textInterface, "GetText",
-                         g_variant_new("(ii)", start, end), "(s)", timeout);
-  if (!reply) return std::nullopt;
-  const gchar* text = nullptr;
-  g_variant_get(reply.get(), "(&s)", &text);
-  return std::string(text);
+  return textReply(callOn(bus_->current(timeout), element, textInterface, "GetText",
+                          g_variant_new("(ii)", start, end), "(s)", timeout));
 }
 
 std::optional<std::int32_t> AtSpi::characterCount(const AtSpiRef& element, Timeout timeout) {
@@ -696,75 +740,6 @@ std::optional<std::vector<AtSpiCacheItem>> AtSpi::cacheItems(const std::string& 
 }
 
 namespace {
-
-// Parsers of single replies; each answers none for a missing reply.
-std::optional<std::uint32_t> roleReply(const Variant& reply) {
-  if (!reply) return std::nullopt;
-  std::uint32_t role = 0;
-  g_variant_get(reply.get(), "(u)", &role);
-  return role;
-}
-
-std::optional<std::string> stringPropertyReply(const Variant& reply) {
-  if (!reply) return std::nullopt;
-  Variant boxed(g_variant_get_child_value(reply.get(), 0));
-  Variant value(g_variant_get_variant(boxed.get()));
-  if (!g_variant_is_of_type(value.get(), G_VARIANT_TYPE_STRING)) return std::nullopt;
-  return std::string(g_variant_get_string(value.get(), nullptr));
-}
-
-std::optional<AtSpiStates> statesReply(const Variant& reply) {
-  if (!reply) return std::nullopt;
-  Variant words(g_variant_get_child_value(reply.get(), 0));
-  return statesOf(words.get());
-}
-
-std::optional<std::vector<AtSpiRef>> childrenReply(const Variant& reply) {
-  if (!reply) return std::nullopt;
-  Variant list(g_variant_get_child_value(reply.get(), 0));
-  return refsOf(list.get());
-}
-
-std::optional<std::string> textReply(const Variant& reply) {
-  if (!reply) return std::nullopt;
-  const gchar* text = nullptr;
-  g_variant_get(reply.get(), "(&s)", &text);
-  return std::string(text);
-}
-
-std::optional<std::int32_t> intPropertyReply(const Variant& reply) {
-  if (!reply) return std::nullopt;
-  Variant boxed(g_variant_get_child_value(reply.get(), 0));
-  Variant value(g_variant_get_variant(boxed.get()));
-  if (!g_variant_is_of_type(value.get(), G_VARIANT_TYPE_INT32)) return std::nullopt;
-  return g_variant_get_int32(value.get());
-}
-
-std::optional<double> doublePropertyReply(const Variant& reply) {
-  if (!reply) return std::nullopt;
-  Variant boxed(g_variant_get_child_value(reply.get(), 0));
-  Variant value(g_variant_get_variant(boxed.get()));
-  if (!g_variant_is_of_type(value.get(), G_VARIANT_TYPE_DOUBLE)) return std::nullopt;
-  return g_variant_get_double(value.get());
-}
-
-std::map<std::string, std::string> attributesReply(const Variant& reply) {
-  std::map<std::string, std::string> attributes;
-  if (!reply) return attributes;
-  Variant map(g_variant_get_child_value(reply.get(), 0));
-  GVariantIter iter;
-  g_variant_iter_init(&iter, map.get());
-  const gchar* key = nullptr;
-  const gchar* value = nullptr;
-  while (g_variant_iter_next(&iter, "{&s&s}", &key, &value)) attributes.emplace(key, value);
-  return attributes;
-}
-
-std::vector<std::string> interfacesReply(const Variant& reply) {
-  if (!reply) return {};
-  Variant names(g_variant_get_child_value(reply.get(), 0));
-  return stringsOf(names.get());
-}
 
 GLibBus::PendingCall roleCall(const AtSpiRef& e) {
   return {e.bus, e.path, accessibleInterface, "GetRole", nullptr, "(u)"};

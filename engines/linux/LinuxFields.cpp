@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <future>
 
 #include "LinuxPermissions.hpp"
 #include "LinuxRoles.hpp"
@@ -432,13 +433,19 @@ FieldHost::HostFocus LinuxFieldHost::focus(std::int64_t surroundingChars,
   if (!pid) target = element ? atspi_.pid(*element, fieldTimeout) : frontPid();
   if (target) focus.app = app(*target);
   if (!element) return focus;
-  focus.element = describe(*element);
   const std::optional<AtSpiRef> window = windowOf(*element);
-  if (!window) return focus;
-  if (surroundingChars > 0) {
-    focus.surroundingText = harvest(*window, static_cast<std::size_t>(surroundingChars));
+  // The walk and the element's own reads wait for the same application: while one waits for an
+  // answer the application works on the other's questions.
+  std::future<std::string> surrounding;
+  if (window && surroundingChars > 0) {
+    surrounding = std::async(std::launch::async, [this, &window, surroundingChars] {
+      return harvest(*window, static_cast<std::size_t>(surroundingChars));
+    });
   }
+  focus.element = describe(*element);
+  if (!window) return focus;
   focus.windowTitle = atspi_.name(*window, fieldTimeout);
+  if (surrounding.valid()) focus.surroundingText = surrounding.get();
   return focus;
 }
 
