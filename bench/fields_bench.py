@@ -1,8 +1,10 @@
 #!/usr/bin/python3
 """Text fields against their peers, on the test desktop, in one run:
-- "focus.read" of the fixture's Name field (with 0 and 200 characters of surrounding text) against a
-  pyatspi script that reads the same facts in its own process (focused element, role, value,
-  selection, placeholder, caret, window title, breadth-first window text);
+- "focus.read" of the fixture's Name field (with 0, 200 and 6000 characters of surrounding text)
+  against a pyatspi script that reads the same facts in its own process (focused element, role,
+  value, selection, placeholder, caret, window title, breadth-first window text);
+- the same in a big window (hundreds of labels, and a list whose cells the application's cache
+  leaves out);
 - the insertion sequence ("clipboard.save", "clipboard.write", "input.paste", "clipboard.restore")
   against xclip and xdotool doing the same (save the text, write, Control+V, restore).
 Prints medians and the ratios; never fails on numbers.
@@ -11,6 +13,7 @@ Prints medians and the ratios; never fails on numbers.
 """
 
 import argparse
+import json
 import os
 import statistics
 import subprocess
@@ -90,6 +93,50 @@ def peer_insert(text):
     subprocess.run(["xclip", "-i", "-selection", "clipboard"], input=saved, check=True)
 
 
+# A window far bigger than the fixture: a focused entry, many labels, and a long list.
+BIG_WINDOW = r"""
+import json, os, sys
+import gi
+gi.require_version("Gtk", "3.0")
+from gi.repository import GLib, Gtk
+labels, rows = int(sys.argv[1]), int(sys.argv[2])
+window = Gtk.Window(title="Big Window")
+window.set_default_size(900, 700)
+box = Gtk.Box(orientation=Gtk.Orientation.VERTICAL)
+entry = Gtk.Entry(text="The focused entry")
+box.pack_start(entry, False, False, 0)
+grid = Gtk.Grid()
+for index in range(labels):
+    grid.attach(Gtk.Label(label="Label %d of the big window" % index), index % 4, index // 4, 1, 1)
+scrolled = Gtk.ScrolledWindow(vexpand=True)
+scrolled.add(grid)
+box.pack_start(scrolled, True, True, 0)
+store = Gtk.ListStore(str, str)
+for index in range(rows):
+    store.append(("Row %d" % index, str(index)))
+view = Gtk.TreeView(model=store)
+for column, title in enumerate(("Name", "Number")):
+    view.append_column(Gtk.TreeViewColumn(title, Gtk.CellRendererText(), text=column))
+listed = Gtk.ScrolledWindow(min_content_height=200)
+listed.add(view)
+box.pack_start(listed, False, False, 0)
+window.add(box)
+window.connect("destroy", Gtk.main_quit)
+window.show_all()
+entry.grab_focus()
+GLib.timeout_add(300, lambda: print(json.dumps({"event": "ready", "pid": os.getpid()}), flush=True))
+GLib.io_add_watch(sys.stdin, GLib.IO_HUP | GLib.IO_IN, lambda *_: Gtk.main_quit())
+Gtk.main()
+"""
+
+
+def start_big_window(labels=400, rows=100):
+    proc = subprocess.Popen([harness.SYSTEM_PYTHON, "-c", BIG_WINDOW, str(labels), str(rows)],
+                            stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    ready = proc.stdout.readline()
+    return proc, int(json.loads(ready)["pid"])
+
+
 # --- the engine -----------------------------------------------------------------------------------
 
 def engine_insert(engine, text):
@@ -126,6 +173,20 @@ def main():
         peer = timed(lambda: peer_focus_read(fixture.pid, chars), options.rounds)
         print("  surroundingChars %5d: engine %7.2f ms   pyatspi %7.2f ms   peer/engine %5.1fx"
               % (chars, ours, peer, peer / ours))
+
+    big, big_pid = start_big_window()
+    harness.accessible_app(big_pid)
+    harness.wait_for(lambda: engine.result("focus.read", {"surroundingChars": 0, "pid": big_pid})["element"], 10,
+                     0.1)
+    print("focus.read in a window of 400 labels and a list of 100 rows (median of %d)" % options.rounds)
+    for chars in (0, 200, 6000):
+        params = {"surroundingChars": chars, "pid": big_pid}
+        ours = timed(lambda: engine.result("focus.read", params), options.rounds)
+        peer = timed(lambda: peer_focus_read(big_pid, chars), options.rounds)
+        print("  surroundingChars %5d: engine %7.2f ms   pyatspi %7.2f ms   peer/engine %5.1fx"
+              % (chars, ours, peer, peer / ours))
+    big.stdin.close()
+    big.wait(10)
 
     harness.clipboard_set_text("the user's copy", extra={"image/png": b"\x89PNG fake image"})
     rounds = max(5, options.rounds // 2)

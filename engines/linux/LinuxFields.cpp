@@ -4,7 +4,6 @@
 #include <unicode/utf8.h>
 
 #include <algorithm>
-#include <deque>
 #include <future>
 
 #include "LinuxPermissions.hpp"
@@ -22,8 +21,8 @@ constexpr int deepestWindowChain = 64;
 constexpr std::string_view secureRole = "AXSecureTextField";
 constexpr const char* applicationRootPath = "/org/a11y/atspi/accessible/root";
 constexpr std::size_t rememberedWindows = 256;
-// Texts a walk asks in one round; a short surrounding text needs only the first few.
-constexpr std::size_t textsPerRound = 32;
+// Elements of a level asked about in one round.
+constexpr std::size_t stretch = 64;
 constexpr std::string_view textInterface = "org.a11y.atspi.Text";
 constexpr std::string_view socketInterface = "org.a11y.atspi.Socket";
 
@@ -125,8 +124,6 @@ std::vector<LinuxFieldHost::Visit> LinuxFieldHost::CachedTree::visits(
   }
   return visits;
 }
-
-namespace {}  // namespace
 
 LinuxFieldHost::LinuxFieldHost(std::shared_ptr<LinuxDisplay> display, std::shared_ptr<AtSpi> atspi)
     : display_(std::move(display)),
@@ -332,9 +329,11 @@ std::optional<AtSpiRef> LinuxFieldHost::focusedElement(std::optional<std::int64_
 // Breadth first from the window, gathering the text of text-bearing elements until maxChars
 // user-perceived characters are in hand or the visit budget is spent. The order of visits is that
 // of the walk; only the asking is done in bulk: the application's cache tells most of the tree in
-// one call, and what it leaves out is asked a whole level at a time.
+// one call, and what it leaves out is asked for a stretch of a level at a time, so that a walk
+// that stops early has not asked about the rest.
 std::string LinuxFieldHost::harvest(const AtSpiRef& window, std::size_t maxChars) {
   const CachedTree cache(atspi_.cacheItems(window.bus, walkTimeout));
+  TextRounds rounds;
   std::vector<std::string> texts;
   std::size_t total = 0;
   int budget = harvestBudget;
@@ -343,12 +342,12 @@ std::string LinuxFieldHost::harvest(const AtSpiRef& window, std::size_t maxChars
     if (level.size() > static_cast<std::size_t>(budget))
       level.resize(static_cast<std::size_t>(budget));
     std::vector<Visit> visits = cache.visits(level);
-    completeLevel(visits);
     std::vector<AtSpiRef> next;
     for (std::size_t index = 0; index < visits.size() && budget > 0 && total < maxChars; ++index) {
+      if (index % stretch == 0) completeStretch(visits, index, rounds);
       Visit& visit = visits[index];
       if (harvestedRole(visit.role.value_or(0))) {
-        if (!visit.textAsked) readTexts(visits, index);
+        if (!visit.textAsked) readTexts(visits, index, rounds);
         // A text that trims to nothing does not fall back to the name.
         std::string entry = trimmed(visit.text ? *visit.text : visit.name.value_or(""));
         if (!entry.empty()) {
@@ -369,18 +368,19 @@ std::string LinuxFieldHost::harvest(const AtSpiRef& window, std::size_t maxChars
   return Graphemes::prefix(joined, maxChars);
 }
 
-// One round for a level: what the cache did not tell (role and children), and the texts of the
-// first text-bearing elements the cache already named.
-void LinuxFieldHost::completeLevel(std::vector<Visit>& visits) {
+// One round for a stretch of a level: what the cache did not tell (role and children), and the
+// texts of the first text-bearing elements the cache already named.
+void LinuxFieldHost::completeStretch(std::vector<Visit>& visits, std::size_t from,
+                                     TextRounds& rounds) {
   std::vector<AtSpi::Question> questions;
   std::vector<std::size_t> asked;
   std::size_t texts = 0;
-  for (std::size_t index = 0; index < visits.size(); ++index) {
+  for (std::size_t index = from; index < std::min(visits.size(), from + stretch); ++index) {
     Visit& visit = visits[index];
     AtSpi::Question question{visit.element};
     question.role = !visit.cached;
     question.children = !visit.children;
-    if (visit.cached && texts < textsPerRound && wantsText(visit)) {
+    if (visit.cached && texts < rounds.size() && wantsText(visit)) {
       question.text = visit.textAsked = true;
       ++texts;
     }
@@ -390,6 +390,7 @@ void LinuxFieldHost::completeLevel(std::vector<Visit>& visits) {
     }
   }
   if (questions.empty()) return;
+  if (texts > 0) rounds.asked();
   std::vector<AtSpi::Answer> answers = atspi_.ask(questions, walkTimeout);
   for (std::size_t i = 0; i < asked.size(); ++i) {
     Visit& visit = visits[asked[i]];
@@ -402,11 +403,13 @@ void LinuxFieldHost::completeLevel(std::vector<Visit>& visits) {
 
 // The texts of the next text-bearing elements of a level from `from` on, in one round; an element
 // the cache did not describe is asked its name too, in case it has no text.
-void LinuxFieldHost::readTexts(std::vector<Visit>& visits, std::size_t from) {
+void LinuxFieldHost::readTexts(std::vector<Visit>& visits, std::size_t from, TextRounds& rounds) {
   std::vector<AtSpi::Question> questions;
   std::vector<std::size_t> asked;
-  for (std::size_t index = from; index < visits.size() && asked.size() < textsPerRound; ++index) {
+  for (std::size_t index = from; index < visits.size() && asked.size() < rounds.size(); ++index) {
     Visit& visit = visits[index];
+    // Roles past the stretch asked so far are not known yet.
+    if (!visit.cached && !visit.role) break;
     if (visit.textAsked || !harvestedRole(visit.role.value_or(0))) continue;
     visit.textAsked = true;
     if (!wantsText(visit)) continue;
@@ -423,6 +426,7 @@ void LinuxFieldHost::readTexts(std::vector<Visit>& visits, std::size_t from) {
     visit.text = std::move(answers[i].text);
     if (questions[i].name) visit.name = std::move(answers[i].name);
   }
+  rounds.asked();
 }
 
 FieldHost::HostFocus LinuxFieldHost::focus(std::int64_t surroundingChars,

@@ -2,6 +2,7 @@
 // The field host on an X11 desktop: the focused element through AT-SPI, the clipboard through the
 // engine's own selection window, the paste keystroke through XTEST.
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <memory>
@@ -71,6 +72,17 @@ class LinuxFieldHost final : public FieldHost {
 
  private:
   static bool wantsText(const Visit& visit);
+  // How many texts the walk asks in its next round: few at first, as a short surrounding text
+  // needs only the first ones, then more each time, so that a long one takes few rounds.
+  class TextRounds {
+   public:
+    std::size_t size() const { return size_; }
+    void asked() { size_ = std::min<std::size_t>(size_ * 2, most); }
+
+   private:
+    static constexpr std::size_t most = 64;
+    std::size_t size_ = 8;
+  };
 
   LinuxClipboard& clipboard();
   std::optional<std::int64_t> frontPid();
@@ -78,8 +90,8 @@ class LinuxFieldHost final : public FieldHost {
   HostElement describe(const AtSpiRef& element);
   std::optional<AtSpiRef> windowOf(const AtSpiRef& element);
   std::string harvest(const AtSpiRef& window, std::size_t maxChars);
-  void completeLevel(std::vector<Visit>& visits);
-  void readTexts(std::vector<Visit>& visits, std::size_t from);
+  void completeStretch(std::vector<Visit>& visits, std::size_t from, TextRounds& rounds);
+  void readTexts(std::vector<Visit>& visits, std::size_t from, TextRounds& rounds);
 
   std::shared_ptr<LinuxDisplay> display_;
   LinuxApps apps_;
