@@ -93,45 +93,9 @@ def peer_insert(text):
     subprocess.run(["xclip", "-i", "-selection", "clipboard"], input=saved, check=True)
 
 
-# A window far bigger than the fixture: a focused entry, many labels, and a long list.
-BIG_WINDOW = r"""
-import json, os, sys
-import gi
-gi.require_version("Gtk", "3.0")
-from gi.repository import GLib, Gtk
-labels, rows = int(sys.argv[1]), int(sys.argv[2])
-window = Gtk.Window(title="Big Window")
-window.set_default_size(900, 700)
-box = Gtk.Box(orientation=Gtk.Orientation.VERTICAL)
-entry = Gtk.Entry(text="The focused entry")
-box.pack_start(entry, False, False, 0)
-grid = Gtk.Grid()
-for index in range(labels):
-    grid.attach(Gtk.Label(label="Label %d of the big window" % index), index % 4, index // 4, 1, 1)
-scrolled = Gtk.ScrolledWindow(vexpand=True)
-scrolled.add(grid)
-box.pack_start(scrolled, True, True, 0)
-store = Gtk.ListStore(str, str)
-for index in range(rows):
-    store.append(("Row %d" % index, str(index)))
-view = Gtk.TreeView(model=store)
-for column, title in enumerate(("Name", "Number")):
-    view.append_column(Gtk.TreeViewColumn(title, Gtk.CellRendererText(), text=column))
-listed = Gtk.ScrolledWindow(min_content_height=200)
-listed.add(view)
-box.pack_start(listed, False, False, 0)
-window.add(box)
-window.connect("destroy", Gtk.main_quit)
-window.show_all()
-entry.grab_focus()
-GLib.timeout_add(300, lambda: print(json.dumps({"event": "ready", "pid": os.getpid()}), flush=True))
-GLib.io_add_watch(sys.stdin, GLib.IO_HUP | GLib.IO_IN, lambda *_: Gtk.main_quit())
-Gtk.main()
-"""
-
-
 def start_big_window(labels=400, rows=100):
-    proc = subprocess.Popen([harness.SYSTEM_PYTHON, "-c", BIG_WINDOW, str(labels), str(rows)],
+    """A window of many labels and a long list (fixtures/big_window.py); its process and pid."""
+    proc = subprocess.Popen([harness.SYSTEM_PYTHON, str(harness.FIXTURES / "big_window.py"), str(labels), str(rows)],
                             stdin=subprocess.PIPE, stdout=subprocess.PIPE)
     ready = proc.stdout.readline()
     return proc, int(json.loads(ready)["pid"])

@@ -24,6 +24,25 @@ def png_bytes(width=4, height=3, seed=7):
     return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b"")
 
 
+HARVESTED_ROLES = {"label", "static", "text", "entry", "paragraph", "caption", "terminal", "accelerator label",
+                   "editbar"}
+
+
+def node_by_node_text(window):
+    """A window's text as a walk that asks every element itself gathers it: breadth first, within
+    the visit budget, the trimmed text of every text-bearing element (its name when it has no
+    text), one line each."""
+    texts = []
+    for node in harness.walk_accessibles(window, limit=2500):
+        if node.get_role_name() not in HARVESTED_ROLES:
+            continue
+        text = node.get_text(0, -1) if "Text" in node.get_interfaces() else None
+        entry = (node.get_name() if text is None else text).strip()
+        if entry:
+            texts.append(entry)
+    return "\n".join(texts)
+
+
 class FieldsTestCase(unittest.TestCase):
     def setUp(self):
         harness.require_desktop()
@@ -258,18 +277,8 @@ class FocusTest(FieldsTestCase):
         # application's cache, which leaves out the tree view's cells and headers.
         self.focus(self.app, "notes")
         window = harness.find_accessible(self.app.pid, role_name="frame", name="Halcy Fixture")
-        harvested = {"label", "static", "text", "entry", "paragraph", "caption", "terminal",
-                     "accelerator label", "editbar"}
-        texts = []
-        for node in harness.walk_accessibles(window, limit=2500):
-            if node.get_role_name() not in harvested:
-                continue
-            text = node.get_text(0, -1) if "Text" in node.get_interfaces() else None
-            entry = (node.get_name() if text is None else text).strip()
-            if entry:
-                texts.append(entry)
-        expected = "\n".join(texts)
         self.assertIn("Fruit list", [node.get_name() for node in harness.walk_accessibles(window)])
+        expected = node_by_node_text(window)
         self.assertEqual(self.read(6000)["surroundingText"], expected)
         self.assertEqual(self.read(len(expected) - 3)["surroundingText"], expected[:-3])
 
@@ -324,6 +333,28 @@ class FocusTest(FieldsTestCase):
     def test_an_unknown_pid_is_refused(self):
         line = self.engine.request("focus.read", {"surroundingChars": 0, "pid": 4194304 * 8})
         self.assertEqual(line["error"], {"code": "unavailable", "message": "No running app has that pid."})
+
+
+class BigWindowTest(FieldsTestCase):
+    def test_surrounding_text_of_a_big_window_follows_a_node_by_node_walk(self):
+        # More labels in one container and more list cells than the engine asks about in one
+        # round, so that its walk goes in several rounds and stops inside them.
+        proc = subprocess.Popen([harness.SYSTEM_PYTHON, str(harness.FIXTURES / "big_window.py"), "150", "40"],
+                                stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        self.addCleanup(proc.wait, 10)
+        self.addCleanup(proc.stdout.close)
+        self.addCleanup(proc.stdin.close)
+        pid = json.loads(proc.stdout.readline())["pid"]
+        self.assertIsNotNone(harness.accessible_app(pid))
+        read = lambda chars: self.engine.result("focus.read", {"surroundingChars": chars, "pid": pid})  # noqa: E731
+        harness.wait_for(lambda: read(0)["element"], 5)
+        window = harness.find_accessible(pid, role_name="frame", name="Big Window")
+        expected = node_by_node_text(window)
+        self.assertGreater(len(expected), 3000)
+        self.assertTrue(expected.startswith("The focused entry\nLabel "), expected[:60])
+        for n in (1, 20, 200, 1000, len(expected) - 1, 6000):
+            with self.subTest(n=n):
+                self.assertEqual(read(n)["surroundingText"], expected[:n])
 
 
 if __name__ == "__main__":
