@@ -741,6 +741,12 @@ std::optional<std::vector<AtSpiCacheItem>> AtSpi::cacheItems(const std::string& 
 
 namespace {
 
+// GDBus refuses a call to a malformed bus name without ever answering it, which would leave a
+// pipelined round waiting forever; applications name other elements' buses themselves.
+bool sendable(const AtSpiRef& element) {
+  return g_dbus_is_name(element.bus.c_str()) && g_variant_is_object_path(element.path.c_str());
+}
+
 GLibBus::PendingCall roleCall(const AtSpiRef& e) {
   return {e.bus, e.path, accessibleInterface, "GetRole", nullptr, "(u)"};
 }
@@ -763,6 +769,7 @@ GLibBus::PendingCall textCall(const AtSpiRef& e) {
 
 // Questions of one element and where their answers go.
 void addQuestions(const AtSpi::Question& q, std::vector<GLibBus::PendingCall>& calls) {
+  if (!sendable(q.element)) return;
   if (q.role) calls.push_back(roleCall(q.element));
   if (q.name) calls.push_back(propertyCall(q.element, accessibleInterface, "Name"));
   if (q.children) calls.push_back(childrenCall(q.element));
@@ -771,6 +778,7 @@ void addQuestions(const AtSpi::Question& q, std::vector<GLibBus::PendingCall>& c
 
 AtSpi::Answer answerOf(const AtSpi::Question& q, Variant*& reply) {
   AtSpi::Answer answer;
+  if (!sendable(q.element)) return answer;
   if (q.role) answer.role = roleReply(*reply++);
   if (q.name) answer.name = stringPropertyReply(*reply++);
   if (q.children) answer.children = childrenReply(*reply++);
@@ -790,19 +798,21 @@ std::vector<AtSpiNodeFacts> AtSpi::nodeFacts(const std::vector<AtSpiRef>& elemen
     std::vector<GLibBus::PendingCall> calls;
     for (std::size_t i = first; i < last; ++i) {
       const AtSpiRef& e = elements[i];
+      if (!sendable(e)) continue;
       calls.push_back(roleCall(e));
       calls.push_back(propertyCall(e, accessibleInterface, "Name"));
       calls.push_back(statesCall(e));
       calls.push_back(childrenCall(e));
     }
     std::vector<Variant> replies = GLibBus::callAll(bus.get(), std::move(calls), timeout);
+    const Variant* reply = replies.data();
     for (std::size_t i = first; i < last; ++i) {
-      const Variant* reply = &replies[(i - first) * 4];
+      if (!sendable(elements[i])) continue;
       AtSpiNodeFacts& f = facts[i];
-      f.role = roleReply(reply[0]);
-      f.name = stringPropertyReply(reply[1]);
-      f.states = statesReply(reply[2]);
-      f.children = childrenReply(reply[3]).value_or(std::vector<AtSpiRef>{});
+      f.role = roleReply(*reply++);
+      f.name = stringPropertyReply(*reply++);
+      f.states = statesReply(*reply++);
+      f.children = childrenReply(*reply++).value_or(std::vector<AtSpiRef>{});
     }
   }
   return facts;
@@ -825,6 +835,7 @@ std::vector<AtSpi::Answer> AtSpi::ask(const std::vector<Question>& questions, Ti
 }
 
 AtSpi::ElementFacts AtSpi::elementFacts(const AtSpiRef& element, Timeout timeout) {
+  if (!sendable(element)) return {};
   std::vector<GLibBus::PendingCall> calls;
   calls.push_back(roleCall(element));
   calls.push_back(statesCall(element));
@@ -839,6 +850,7 @@ AtSpi::ElementFacts AtSpi::elementFacts(const AtSpiRef& element, Timeout timeout
 }
 
 AtSpi::ContentFacts AtSpi::contentFacts(const AtSpiRef& element, Content content, Timeout timeout) {
+  if (!sendable(element)) return {};
   std::vector<GLibBus::PendingCall> calls;
   if (content == Content::number) {
     calls.push_back(propertyCall(element, valueInterface, "CurrentValue"));

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "AtSpi.hpp"
 #include "LinuxClipboard.hpp"
 #include "LinuxFields.hpp"
 #include "LinuxPaste.hpp"
@@ -183,6 +185,42 @@ TEST(LinuxClipboard, WrittenTextIsOfferedUnderEveryTextTarget) {
   transient.push_back({"x-kde-passwordManagerHint", "x-kde-passwordManagerHint", 8, "secret"});
   EXPECT_EQ(LinuxClipboard::textEntries(text, true), transient);
   EXPECT_EQ(LinuxClipboard::textEntries("", false).front().data, "");
+}
+
+// Applications name other elements' buses themselves; GDBus never answers a call to a malformed
+// name, so a round that sent one would wait forever. Needs a message bus to talk to.
+TEST(AtSpiRounds, MalformedElementsAreAnsweredWithoutAsking) {
+  const char* session = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  if (session == nullptr || session[0] == '\0') GTEST_SKIP() << "no session bus";
+  const char* before = std::getenv("AT_SPI_BUS_ADDRESS");
+  const std::optional<std::string> saved =
+      before ? std::optional<std::string>(before) : std::nullopt;
+  setenv("AT_SPI_BUS_ADDRESS", session, 1);
+  {
+    AtSpi atspi;
+    const AtSpiRef malformed{"not a bus name", "/org/a11y/atspi/accessible/1"};
+    // The bus daemon itself has no accessible objects: a well-formed call that fails.
+    const AtSpiRef daemon{"org.freedesktop.DBus", "/org/freedesktop/DBus"};
+    const std::vector<AtSpi::Answer> answers =
+        atspi.ask({{malformed, true, true, true, true}, {daemon, true, false, true, false}},
+                  AtSpi::walkTimeout);
+    ASSERT_EQ(answers.size(), 2U);
+    for (const AtSpi::Answer& answer : answers) {
+      EXPECT_EQ(answer.role, std::nullopt);
+      EXPECT_EQ(answer.name, std::nullopt);
+      EXPECT_EQ(answer.children, std::nullopt);
+      EXPECT_EQ(answer.text, std::nullopt);
+    }
+    EXPECT_EQ(atspi.nodeFacts({malformed, daemon}, AtSpi::walkTimeout).size(), 2U);
+    EXPECT_EQ(atspi.elementFacts(malformed, AtSpi::walkTimeout).role, std::nullopt);
+    EXPECT_EQ(atspi.contentFacts(malformed, AtSpi::Content::text, AtSpi::walkTimeout).text,
+              std::nullopt);
+  }
+  if (saved) {
+    setenv("AT_SPI_BUS_ADDRESS", saved->c_str(), 1);
+  } else {
+    unsetenv("AT_SPI_BUS_ADDRESS");
+  }
 }
 
 }  // namespace
