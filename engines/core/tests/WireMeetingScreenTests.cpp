@@ -37,7 +37,7 @@ TEST(WireMeeting, MeetingStartDecodesItsStrictSystemObject) {
                                                  {"excludePids", "[true]", refused},
                                                  {"excludePids", "[null]", refused},
                                                  {"excludePids", "[9223372036854775808]", refused},
-                                                            {"excludePids", "1", refused},
+                                                 {"excludePids", "1", refused},
                                                  {"excludePids", "{}", refused},
                                                  {"excludePid", "[]", refused},
                                                  {"unnamed", "null", refused},
