@@ -10,6 +10,7 @@
 
 #include "Calendar.hpp"
 #include "Dispatcher.hpp"
+#include "InertEngineHost.hpp"
 
 namespace halcy {
 namespace {
@@ -33,7 +34,7 @@ class CollectingOutput final : public LineOutput {
   std::vector<std::string> lines_;
 };
 
-class StillHost final : public EngineHost {
+class StillHost final : public InertEngineHost {
  public:
   Hello hello() override { return {1, "halcy-engine-test", "0.0.1", "test", "Test 1", 42}; }
   PermissionsStatus permissions() override {
@@ -43,16 +44,36 @@ class StillHost final : public EngineHost {
     return permission == Permission::microphone ? PermissionState::granted
                                                 : PermissionState::denied;
   }
-  std::unique_ptr<MicCapture> microphone() override { return nullptr; }
-  std::unique_ptr<MeetingCapture> meetingMicrophone() override { return nullptr; }
-  std::unique_ptr<MeetingCapture> systemAudio(const std::vector<std::int64_t>&) override {
-    return nullptr;
-  }
   PermissionState calendarAccess() override { return PermissionState::unsupported; }
-  PermissionState requestCalendarAccess() override { return PermissionState::denied; }
-  std::vector<CalendarFact> calendarEvents(double, double) override { return {}; }
-  std::vector<std::int64_t> runningApps(const std::string&) override { return {}; }
-  std::vector<std::string> windowTitles(std::int64_t) override { return {}; }
+};
+}
+PermissionState request(Permission permission) override {
+  return permission == Permission::microphone ? PermissionState::granted : PermissionState::denied;
+}
+std::unique_ptr<MicCapture> microphone() override {
+  return nullptr;
+}
+std::unique_ptr<MeetingCapture> meetingMicrophone() override {
+  return nullptr;
+}
+std::unique_ptr<MeetingCapture> systemAudio(const std::vector<std::int64_t>&) override {
+  return nullptr;
+}
+PermissionState calendarAccess() override {
+  return PermissionState::unsupported;
+}
+PermissionState requestCalendarAccess() override {
+  return PermissionState::denied;
+}
+std::vector<CalendarFact> calendarEvents(double, double) override {
+  return {};
+}
+std::vector<std::int64_t> runningApps(const std::string&) override {
+  return {};
+}
+std::vector<std::string> windowTitles(std::int64_t) override {
+  return {};
+}
 };
 
 struct DispatcherFixture {

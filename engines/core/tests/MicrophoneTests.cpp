@@ -7,6 +7,7 @@
 
 #include "AudioTestSupport.hpp"
 #include "Calendar.hpp"
+#include "InertEngineHost.hpp"
 #include "Metering.hpp"
 #include "Microphone.hpp"
 
@@ -170,11 +171,10 @@ class FakeMicCapture final : public MicCapture {
   std::shared_ptr<MicScript> script_;
 };
 
-class FakeMicHost final : public EngineHost {
+class FakeMicHost final : public InertEngineHost {
  public:
   FakeMicHost(std::shared_ptr<MicScript> script, PermissionState microphone)
       : script_(std::move(script)), microphone_(microphone) {}
-  Hello hello() override { return {}; }
   PermissionsStatus permissions() override {
     PermissionsStatus status;
     status.microphone = microphone_;
@@ -184,15 +184,6 @@ class FakeMicHost final : public EngineHost {
   std::unique_ptr<MicCapture> microphone() override {
     return std::make_unique<FakeMicCapture>(script_);
   }
-  std::unique_ptr<MeetingCapture> meetingMicrophone() override { return nullptr; }
-  std::unique_ptr<MeetingCapture> systemAudio(const std::vector<std::int64_t>&) override {
-    return nullptr;
-  }
-  PermissionState calendarAccess() override { return PermissionState::denied; }
-  PermissionState requestCalendarAccess() override { return PermissionState::denied; }
-  std::vector<CalendarFact> calendarEvents(double, double) override { return {}; }
-  std::vector<std::int64_t> runningApps(const std::string&) override { return {}; }
-  std::vector<std::string> windowTitles(std::int64_t) override { return {}; }
 
  private:
   std::shared_ptr<MicScript> script_;

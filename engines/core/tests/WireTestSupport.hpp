@@ -18,27 +18,13 @@
 #include "Areas.hpp"
 #include "Calendar.hpp"
 #include "Dispatcher.hpp"
+#include "InertEngineHost.hpp"
 #include "Output.hpp"
 #include "Protocol.hpp"
 
 namespace halcy::wire {
 
-class FakeEngineHost final : public EngineHost {
- public:
-  Hello hello() override { return Hello{}; }
-  PermissionsStatus permissions() override { return PermissionsStatus{}; }
-  PermissionState request(Permission) override { return PermissionState::undetermined; }
-  std::unique_ptr<MicCapture> microphone() override { return nullptr; }
-  std::unique_ptr<MeetingCapture> meetingMicrophone() override { return nullptr; }
-  std::unique_ptr<MeetingCapture> systemAudio(const std::vector<std::int64_t>&) override {
-    return nullptr;
-  }
-  PermissionState calendarAccess() override { return PermissionState::undetermined; }
-  PermissionState requestCalendarAccess() override { return PermissionState::undetermined; }
-  std::vector<CalendarFact> calendarEvents(double, double) override { return {}; }
-  std::vector<std::int64_t> runningApps(const std::string&) override { return {}; }
-  std::vector<std::string> windowTitles(std::int64_t) override { return {}; }
-};
+using FakeEngineHost = InertEngineHost;
 
 class CapturingOutput final : public LineOutput {
  public:
