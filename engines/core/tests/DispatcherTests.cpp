@@ -46,35 +46,6 @@ class StillHost final : public InertEngineHost {
   }
   PermissionState calendarAccess() override { return PermissionState::unsupported; }
 };
-}
-PermissionState request(Permission permission) override {
-  return permission == Permission::microphone ? PermissionState::granted : PermissionState::denied;
-}
-std::unique_ptr<MicCapture> microphone() override {
-  return nullptr;
-}
-std::unique_ptr<MeetingCapture> meetingMicrophone() override {
-  return nullptr;
-}
-std::unique_ptr<MeetingCapture> systemAudio(const std::vector<std::int64_t>&) override {
-  return nullptr;
-}
-PermissionState calendarAccess() override {
-  return PermissionState::unsupported;
-}
-PermissionState requestCalendarAccess() override {
-  return PermissionState::denied;
-}
-std::vector<CalendarFact> calendarEvents(double, double) override {
-  return {};
-}
-std::vector<std::int64_t> runningApps(const std::string&) override {
-  return {};
-}
-std::vector<std::string> windowTitles(std::int64_t) override {
-  return {};
-}
-};
 
 struct DispatcherFixture {
   CollectingOutput output;
