@@ -95,6 +95,11 @@ std::uint64_t Take::finish() {
   return writer_->samples();
 }
 
+std::uint64_t Take::samples() {
+  std::lock_guard lock(lock_);
+  return writer_->samples();
+}
+
 void Take::discard() {
   {
     std::lock_guard lock(lock_);
@@ -180,6 +185,8 @@ void MicController::State::ended(const std::shared_ptr<Take>& take, MicEndReason
   try {
     notice.seconds = secondsOf(take->finish());
   } catch (...) {
+    // The file still holds the samples written before finishing failed.
+    notice.seconds = secondsOf(take->samples());
     notice.reason = MicEndReason::failed;
     notice.message = cannotFinish.message;
   }

@@ -47,6 +47,8 @@ class Take final : public MicSink, public std::enable_shared_from_this<Take> {
   // Accepts nothing more and finishes the file; returns the samples in it, or throws what finishing
   // threw.
   std::uint64_t finish();
+  // The samples written so far, also after finishing failed.
+  std::uint64_t samples();
   // Accepts nothing more, closes the file and deletes it.
   void discard();
   const std::string& path() const { return path_; }

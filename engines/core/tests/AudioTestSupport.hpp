@@ -1,9 +1,12 @@
 #pragma once
-// Fakes for the sound tests: a clock the test sets, and readers for the notice lines sound areas
-// write.
+// Fakes for the sound tests: a clock the test sets, readers for the notice lines sound areas
+// write, and a file size limit that makes writes fail.
+
+#include <sys/resource.h>
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -62,5 +65,26 @@ inline bool eventually(const std::function<bool()>& done) {
   }
   return true;
 }
+
+// Makes writes past `bytes` fail (as on a full disk) while it lives; for the whole process.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) : previousSignal_(std::signal(SIGXFSZ, SIG_IGN)) {
+    getrlimit(RLIMIT_FSIZE, &previous_);
+    rlimit limited = previous_;
+    limited.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limited);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &previous_);
+    std::signal(SIGXFSZ, previousSignal_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit previous_{};
+  void (*previousSignal_)(int);
+};
 
 }  // namespace halcy::audio

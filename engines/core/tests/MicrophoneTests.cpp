@@ -16,6 +16,7 @@ namespace {
 
 using audio::eventually;
 using audio::FakeClock;
+using audio::FileSizeLimit;
 using audio::noticesNamed;
 using wire::CapturingOutput;
 using Kind = MicStartRules::PathKind;
@@ -289,6 +290,56 @@ TEST(MicController, CaptureFailureEndsOnce) {
   EXPECT_EQ(recording.ended()[0]["message"], "The microphone changed while recording.");
   EXPECT_EQ(recording.ended()[0]["seconds"], 0.1);
   EXPECT_EQ(recording.fileSize(), 44u + 3200u);
+}
+
+// A full disk while recording or while finishing: the take ends as failed, and the notice still
+// tells how much sound the file holds.
+TEST(MicController, DiskFailuresEndTheTakeAsFailed) {
+  struct Case {
+    const char* name;
+    rlim_t fileSizeLimit;  // applied after the first 1600 samples are on disk
+    bool stopByCaller;     // else the capture fails and the take ends on its own
+    const char* message;
+  };
+  const Case cases[] = {
+      {"write fails", 44 + 3200, false, "Could not write the recording."},
+      {"finish fails on the ended path", 2, false, "Could not finish the recording."},
+      {"finish fails on stop", 2, true, "Could not finish the recording."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Recording recording;
+    recording.controller.start({recording.wav.string(), 5});
+    recording.deliver(1600, 0.1f, 1.0);
+    std::vector<Json> ended;
+    std::optional<EngineFailure> stopFailure;
+    {
+      FileSizeLimit limit(c.fileSizeLimit);
+      if (c.stopByCaller) {
+        stopFailure = recording.failureOf([&] { recording.controller.stop(); });
+      } else if (c.fileSizeLimit > 44) {
+        recording.deliver(1600, 0.2f, 1.1);
+      } else {
+        recording.script->sink->fail("The microphone changed while recording.");
+      }
+      if (!c.stopByCaller) {
+        EXPECT_TRUE(eventually([&] { return !recording.ended().empty(); }));
+        ended = recording.ended();
+      }
+    }
+    if (c.stopByCaller) {
+      EXPECT_EQ(stopFailure, EngineFailure(ErrorCode::failed, c.message));
+      EXPECT_TRUE(recording.ended().empty());
+    } else {
+      ASSERT_EQ(ended.size(), 1u);
+      EXPECT_EQ(ended[0].dump(), R"({"path":")" + recording.wav.string() +
+                                     R"(","seconds":0.1,"reason":"failed","message":")" +
+                                     c.message + R"("})");
+    }
+    EXPECT_EQ(recording.script->stops, 1);
+    EXPECT_EQ(recording.failureOf([&] { recording.controller.stop(); }),
+              EngineFailure(ErrorCode::unavailable, "Nothing is recording."));
+  }
 }
 
 TEST(MicController, LevelsComeAtMostTenTimesASecond) {

@@ -1,15 +1,16 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "AudioTestSupport.hpp"
 #include "Wave.hpp"
 
 namespace halcy {
 namespace {
+
+using audio::FileSizeLimit;
 
 std::vector<std::uint8_t> bytesOf(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -91,25 +92,6 @@ TEST(WaveFileWriter, RefusesWhatCannotBeAFile) {
   }
   EXPECT_TRUE(std::filesystem::exists("/dev/null"));
 }
-
-// Makes writes past `bytes` fail (as on a full disk) while it lives.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) : previousSignal_(std::signal(SIGXFSZ, SIG_IGN)) {
-    getrlimit(RLIMIT_FSIZE, &previous_);
-    rlimit limited = previous_;
-    limited.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limited);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &previous_);
-    std::signal(SIGXFSZ, previousSignal_);
-  }
-
- private:
-  rlimit previous_{};
-  void (*previousSignal_)(int);
-};
 
 TEST(WaveFileWriter, FailedWriteLeavesAConsistentFile) {
   WaveFolder place;
