@@ -20,9 +20,13 @@ EngineFailure invalid(std::string message) {
   return EngineFailure(ErrorCode::invalidParams, std::move(message));
 }
 
+// The path without its last component; slashes at the end do not make another component.
 std::string folderOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == 0 ? std::string("/") : path.substr(0, slash);
+  const auto last = path.find_last_not_of('/');
+  if (last == std::string::npos) return "/";
+  const auto slash = path.rfind('/', last);
+  const auto end = path.find_last_not_of('/', slash);
+  return end == std::string::npos ? std::string("/") : path.substr(0, end + 1);
 }
 
 }  // namespace

@@ -46,6 +46,11 @@ TEST(MicStartRules, FirstBrokenRuleWins) {
       {{"/", 5}, "The path is a folder."},
       {{"/no/such/dir/a.wav", 5}, "The path's folder does not exist."},
       {{"/tmp/old.wav/a.wav", 5}, "The path's folder does not exist."},
+      // The folder of a path ending in slashes is the one above its last name.
+      {{"/tmp/new.wav/", 5}, std::nullopt},
+      {{"/tmp//new.wav", 5}, std::nullopt},
+      {{"/new.wav//", 5}, std::nullopt},
+      {{"/no/such/dir/", 5}, "The path's folder does not exist."},
   };
   for (const auto& [request, message] : cases) {
     const auto failure = MicStartRules::failure(request, kind);
