@@ -159,10 +159,16 @@ FieldHost::Contents FieldController::takeSnapshot(const std::string& id) {
 
 ClipboardRestored FieldController::restoreClipboard(const ClipboardRestore& request) {
   std::lock_guard serial(serial_);
-  FieldHost::Contents contents = takeSnapshot(request.snapshot);
-  if (host_->clipboardChangeCount() != request.ifChangeCount) return ClipboardRestored{false};
-  host_->restoreClipboard(contents);
-  return ClipboardRestored{true};
+  const FieldHost::Contents* held = snapshots_.find(request.snapshot);
+  if (held == nullptr)
+    throw EngineFailure(ErrorCode::unavailable, "The engine holds no such snapshot.");
+  const FieldHost::Contents contents = *held;
+  // A clipboard that cannot be reached fails the request; the snapshot stays for another try, or
+  // the user's clipboard would be lost with it.
+  const bool untouched = host_->clipboardChangeCount() == request.ifChangeCount;
+  if (untouched) host_->restoreClipboard(contents);
+  takeSnapshot(request.snapshot);
+  return ClipboardRestored{untouched};
 }
 
 NoResult FieldController::releaseClipboard(const ClipboardRelease& request) {

@@ -34,6 +34,8 @@ class FakeFieldHost final : public FieldHost {
     std::string clipboard = "original";
     std::int64_t changeCount = 10;
     std::optional<EngineFailure> pasteFailure;
+    // Thrown by the named clipboard operation.
+    std::optional<std::pair<std::string, EngineFailure>> clipboardFailure;
     std::vector<std::string> calls;
     std::vector<std::pair<std::int64_t, std::optional<std::int64_t>>> focusAsked;
     std::vector<std::string> valueAsked;
@@ -76,10 +78,13 @@ class FakeFieldHost final : public FieldHost {
     return ++state_->changeCount;
   }
   std::int64_t clipboardChangeCount() override {
-    return called("clipboardChangeCount"), state_->changeCount;
+    called("clipboardChangeCount");
+    failIfScripted("clipboardChangeCount");
+    return state_->changeCount;
   }
   void restoreClipboard(const Contents& contents) override {
     called("restoreClipboard");
+    failIfScripted("restoreClipboard");
     state_->clipboard = std::static_pointer_cast<FakeContents>(contents)->text;
     ++state_->changeCount;
   }
@@ -90,6 +95,11 @@ class FakeFieldHost final : public FieldHost {
 
  private:
   void called(std::string name) { state_->calls.push_back(std::move(name)); }
+  void failIfScripted(const std::string& operation) {
+    if (state_->clipboardFailure && state_->clipboardFailure->first == operation) {
+      throw state_->clipboardFailure->second;
+    }
+  }
   std::shared_ptr<State> state_;
 };
 
@@ -384,6 +394,28 @@ TEST(FieldController, RestoreOnlyWhenNobodyWroteSinceTheWrite) {
         failureOf([&] { fields.controller.releaseClipboard(ClipboardRelease{saved.snapshot}); }),
         EngineFailure(ErrorCode::unavailable, "The engine holds no such snapshot."))
         << c.name << ": the snapshot is consumed either way";
+  }
+}
+
+TEST(FieldController, RestoreThatTheClipboardRefusesKeepsTheSnapshot) {
+  const EngineFailure unreachable(ErrorCode::failed, "The clipboard could not be reached.");
+  for (const char* operation : {"clipboardChangeCount", "restoreClipboard"}) {
+    SCOPED_TRACE(operation);
+    Fields fields;
+    const ClipboardSaved saved = fields.controller.saveClipboard();
+    const ClipboardWritten written =
+        fields.controller.writeClipboard(ClipboardWrite{"dictated", false});
+    fields.state->clipboardFailure = {operation, unreachable};
+    EXPECT_EQ(
+        failureOf([&] {
+          fields.controller.restoreClipboard(ClipboardRestore{saved.snapshot, written.changeCount});
+        }),
+        unreachable);
+    fields.state->clipboardFailure.reset();
+    EXPECT_TRUE(
+        fields.controller.restoreClipboard(ClipboardRestore{saved.snapshot, written.changeCount})
+            .restored);
+    EXPECT_EQ(fields.state->clipboard, "original");
   }
 }
 
