@@ -5,7 +5,7 @@
 namespace halcy {
 
 PermissionState LinuxDictationHost::microphonePermission() {
-  return sound_->microphonePresent() ? PermissionState::granted : PermissionState::denied;
+  return sound_->serverReachable() ? PermissionState::granted : PermissionState::denied;
 }
 
 std::unique_ptr<MeetingCapture> LinuxDictationHost::dictationMicrophone() {

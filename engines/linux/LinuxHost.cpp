@@ -51,7 +51,7 @@ Hello LinuxHost::hello() {
 PermissionsStatus LinuxHost::permissions() {
   return PermissionsStatus{grantedIf(LinuxPermissions::accessibilityUsable()),
                            grantedIf(LinuxPermissions::displayReachable()),
-                           grantedIf(LinuxPermissions::microphoneAvailable())};
+                           grantedIf(sound_->serverReachable())};
 }
 
 PermissionState LinuxHost::request(Permission permission) {
@@ -62,7 +62,7 @@ PermissionState LinuxHost::request(Permission permission) {
     case Permission::screenRecording:
       return grantedIf(LinuxPermissions::displayReachable());
     case Permission::microphone:
-      return grantedIf(LinuxPermissions::microphoneAvailable());
+      return grantedIf(sound_->serverReachable());
   }
   return PermissionState::undetermined;
 }

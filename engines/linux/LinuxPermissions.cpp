@@ -1,7 +1,6 @@
 #include "LinuxPermissions.hpp"
 
 #include <gio/gio.h>
-#include <pulse/pulseaudio.h>
 #include <xcb/xcb.h>
 
 #include <chrono>
@@ -18,7 +17,6 @@ namespace halcy::LinuxPermissions {
 namespace {
 
 constexpr int busTimeoutMs = 500;
-constexpr auto soundServerTimeout = std::chrono::milliseconds(800);
 
 struct ObjectUnref {
   void operator()(gpointer object) const { g_object_unref(object); }
@@ -120,83 +118,6 @@ bool setAccessibilityEnabled() {
 
 bool accessibilityUsable() {
   return accessibilityEnabled() && accessibilityBusReachable();
-}
-
-namespace {
-
-struct SoundProbe {
-  bool done = false;
-  bool hasSource = false;
-  std::string defaultSource;
-};
-
-void onSourceInfo(pa_context*, const pa_source_info* info, int eol, void* userdata) {
-  auto* probe = static_cast<SoundProbe*>(userdata);
-  if (eol != 0) {
-    probe->done = true;
-    return;
-  }
-  // A sink's monitor is the sound going out, not a microphone.
-  if (info != nullptr && info->monitor_of_sink == PA_INVALID_INDEX) probe->hasSource = true;
-}
-
-void onServerInfo(pa_context* context, const pa_server_info* info, void* userdata) {
-  auto* probe = static_cast<SoundProbe*>(userdata);
-  if (info == nullptr || info->default_source_name == nullptr) {
-    probe->done = true;
-    return;
-  }
-  probe->defaultSource = info->default_source_name;
-  pa_operation* operation =
-      pa_context_get_source_info_by_name(context, info->default_source_name, onSourceInfo, probe);
-  if (operation == nullptr) {
-    probe->done = true;
-    return;
-  }
-  pa_operation_unref(operation);
-}
-
-void onContextState(pa_context* context, void* userdata) {
-  auto* probe = static_cast<SoundProbe*>(userdata);
-  switch (pa_context_get_state(context)) {
-    case PA_CONTEXT_READY: {
-      pa_operation* operation = pa_context_get_server_info(context, onServerInfo, probe);
-      if (operation == nullptr) {
-        probe->done = true;
-      } else {
-        pa_operation_unref(operation);
-      }
-      break;
-    }
-    case PA_CONTEXT_FAILED:
-    case PA_CONTEXT_TERMINATED:
-      probe->done = true;
-      break;
-    default:
-      break;
-  }
-}
-
-}  // namespace
-
-bool microphoneAvailable() {
-  pa_mainloop* loop = pa_mainloop_new();
-  pa_context* context = pa_context_new(pa_mainloop_get_api(loop), "halcy-engine");
-  SoundProbe probe;
-  pa_context_set_state_callback(context, onContextState, &probe);
-  if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) probe.done = true;
-  const auto deadline = std::chrono::steady_clock::now() + soundServerTimeout;
-  while (!probe.done && std::chrono::steady_clock::now() < deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (pa_mainloop_prepare(loop, static_cast<int>(std::max<long>(left.count(), 0))) < 0) break;
-    if (pa_mainloop_poll(loop) < 0) break;
-    if (pa_mainloop_dispatch(loop) < 0) break;
-  }
-  pa_context_disconnect(context);
-  pa_context_unref(context);
-  pa_mainloop_free(loop);
-  return probe.hasSource;
 }
 
 }  // namespace halcy::LinuxPermissions

@@ -10,6 +10,5 @@ bool accessibilityEnabled();
 bool setAccessibilityEnabled();
 // Applications can be read: the bus answers and accessibility is switched on for the session.
 bool accessibilityUsable();
-bool microphoneAvailable();
 
 }  // namespace halcy::LinuxPermissions

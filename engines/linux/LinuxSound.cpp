@@ -185,6 +185,12 @@ std::optional<LinuxSound::Source> LinuxSound::defaultInputLocked() {
   return Source{*query.defaultSource, query.sourceIndex};
 }
 
+bool LinuxSound::serverReachable() {
+  if (!loopRunning()) return false;
+  Lock lock(*this);
+  return connectedLocked();
+}
+
 bool LinuxSound::microphonePresent() {
   if (!loopRunning()) return false;
   Lock lock(*this);
