@@ -191,12 +191,6 @@ bool LinuxSound::serverReachable() {
   return connectedLocked();
 }
 
-bool LinuxSound::microphonePresent() {
-  if (!loopRunning()) return false;
-  Lock lock(*this);
-  return connectedLocked() && defaultInputLocked().has_value();
-}
-
 std::unique_ptr<SourceRecording> LinuxSound::record(double fragmentSeconds,
                                                     SourceRecording::Handlers handlers) {
   if (!loopRunning()) throw noMicrophone;

@@ -66,8 +66,6 @@ class LinuxSound : public std::enable_shared_from_this<LinuxSound> {
   // X11 has no privacy gate on sound: the engine may use the microphone whenever a sound server
   // answers; whether an input is there is the capture's own question.
   bool serverReachable();
-  // A server is reachable and its default source is an input (not the monitor of an output).
-  bool microphonePresent();
 
   // Opens a record stream on the default source, delivering about every `fragmentSeconds`.
   // Throws EngineFailure: unavailable "No microphone is connected." when there is no server or no
