@@ -16,6 +16,7 @@ import json
 import math
 import os
 import queue
+import re
 import shutil
 import subprocess
 import tempfile
@@ -73,6 +74,26 @@ def install_desktop_entries():
         tmp.replace(target)
     shutil.copyfile(FIXTURES / "org.halcy.Fixture.svg", icons / "org.halcy.Fixture.svg")
     return target
+
+
+def start_stack():
+    """Starts a separate desktop stack; returns its environment (ours, with the stack's exports)."""
+    output = subprocess.run([str(DESKTOP_SCRIPT), "start"], stdout=subprocess.PIPE, check=True,
+                            timeout=30).stdout.decode()
+    env = dict(os.environ)
+    for line in output.splitlines():
+        match = re.match(r"export (\w+)=(.*)$", line)
+        if match:
+            # printf %q output; the values here hold no characters that need unquoting
+            env[match.group(1)] = match.group(2)
+        elif line.startswith("unset "):
+            for name in line.split()[1:]:
+                env.pop(name, None)
+    return env
+
+
+def stop_stack(env):
+    subprocess.run([str(DESKTOP_SCRIPT), "stop", env["HALCY_DESKTOP_DIR"]], check=True, timeout=30)
 
 
 def run_tool(*args, timeout=10, check=True, input=None):

@@ -40,26 +40,6 @@ def alive(pid):
     return stat.rsplit(")", 1)[1].split()[0] not in ("Z", "X")
 
 
-def start_stack():
-    """Starts a separate stack; returns its environment (the caller's, with the stack's exports)."""
-    output = subprocess.run([str(harness.DESKTOP_SCRIPT), "start"], stdout=subprocess.PIPE, check=True,
-                            timeout=30).stdout.decode()
-    env = dict(os.environ)
-    for line in output.splitlines():
-        match = re.match(r"export (\w+)=(.*)$", line)
-        if match:
-            # printf %q output; the values here hold no characters that need unquoting
-            env[match.group(1)] = match.group(2)
-        elif line.startswith("unset "):
-            for name in line.split()[1:]:
-                env.pop(name, None)
-    return env
-
-
-def stop_stack(env):
-    subprocess.run([str(harness.DESKTOP_SCRIPT), "stop", env["HALCY_DESKTOP_DIR"]], check=True, timeout=30)
-
-
 def tool(env, *args):
     return subprocess.run(list(args), env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=10)
 
@@ -289,7 +269,7 @@ class StackLifecycleTest(unittest.TestCase):
     """Separate stacks started from here; they need no outer desktop."""
 
     def test_two_stacks_side_by_side_do_not_interfere_and_leave_nothing(self):
-        first, second = start_stack(), start_stack()
+        first, second = harness.start_stack(), harness.start_stack()
         stacks = [first, second]
         try:
             for key in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "DBUS_SYSTEM_BUS_ADDRESS", "PULSE_SERVER",
@@ -308,7 +288,7 @@ class StackLifecycleTest(unittest.TestCase):
             self.assertGreaterEqual(len(pids), 10)
             display = first["DISPLAY"].lstrip(":")
 
-            stop_stack(first)
+            harness.stop_stack(first)
             stacks.remove(first)
             leftover.wait(5)
             self.assertEqual([pid for pid in pids if alive(pid)], [])
@@ -320,7 +300,7 @@ class StackLifecycleTest(unittest.TestCase):
             self.assertIn("Default Sink: speaker", tool(second, "pactl", "info").stdout.decode())
         finally:
             for env in stacks:
-                stop_stack(env)
+                harness.stop_stack(env)
 
     def test_run_exports_the_stack_and_returns_the_command_status(self):
         env = dict(os.environ, NO_AT_BRIDGE="1")

@@ -5,7 +5,6 @@ window (identity, focus, window order) is what the fixture says about itself."""
 import json
 import os
 import queue
-import re
 import signal
 import subprocess
 import threading
@@ -243,21 +242,6 @@ class EventsReachTheMainLoop(unittest.TestCase):
                              self.events.seen)
 
 
-def start_private_stack():
-    """A stack of its own, for a test that takes the accessibility bus down."""
-    output = subprocess.run([str(harness.DESKTOP_SCRIPT), "start"], stdout=subprocess.PIPE, check=True,
-                            timeout=30).stdout.decode()
-    env = dict(os.environ)
-    for line in output.splitlines():
-        match = re.match(r"export (\w+)=(.*)$", line)
-        if match:
-            env[match.group(1)] = match.group(2)
-        elif line.startswith("unset "):
-            for name in line.split()[1:]:
-                env.pop(name, None)
-    return env
-
-
 def accessibility_bus_pids(stack_dir):
     """The accessibility bus launcher, its bus and its registry in that stack."""
     marker = ("HALCY_DESKTOP_DIR=%s" % stack_dir).encode()
@@ -279,7 +263,7 @@ def accessibility_bus_pids(stack_dir):
 class AccessibilityBusComesBack(unittest.TestCase):
     def setUp(self):
         harness.require_desktop()
-        self.env = start_private_stack()
+        self.env = harness.start_stack()
         self.addCleanup(lambda: subprocess.run([str(harness.DESKTOP_SCRIPT), "stop", self.env["HALCY_DESKTOP_DIR"]],
                                                timeout=30))
 
@@ -317,7 +301,7 @@ class AccessibilityBusComesBack(unittest.TestCase):
 class DisplayGoesAway(unittest.TestCase):
     def setUp(self):
         harness.require_desktop()
-        self.env = start_private_stack()
+        self.env = harness.start_stack()
         self.addCleanup(lambda: subprocess.run([str(harness.DESKTOP_SCRIPT), "stop", self.env["HALCY_DESKTOP_DIR"]],
                                                timeout=30))
 
