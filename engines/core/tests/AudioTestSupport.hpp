@@ -8,13 +8,17 @@
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <exception>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "Base64.hpp"
 #include "Json.hpp"
+#include "Output.hpp"
 #include "WireTestSupport.hpp"
 
 namespace halcy::audio {
@@ -86,5 +90,17 @@ class FileSizeLimit {
   rlimit previous_{};
   void (*previousSignal_)(int);
 };
+
+// What a capture may throw when it cannot start, and what the caller is told: an EngineFailure
+// passes unchanged, anything else becomes the generic failure.
+inline std::vector<std::pair<std::exception_ptr, EngineFailure>> captureStartFailures() {
+  return {
+      {std::make_exception_ptr(
+           EngineFailure(ErrorCode::unavailable, "No microphone is connected.")),
+       EngineFailure(ErrorCode::unavailable, "No microphone is connected.")},
+      {std::make_exception_ptr(std::runtime_error("boom")),
+       EngineFailure(ErrorCode::failed, "The microphone did not start.")},
+  };
+}
 
 }  // namespace halcy::audio

@@ -288,14 +288,7 @@ TEST(DictationController, RefusesWithoutPermission) {
 }
 
 TEST(DictationController, CaptureThatCannotStartLeavesNoTrace) {
-  const std::pair<std::exception_ptr, EngineFailure> cases[] = {
-      {std::make_exception_ptr(
-           EngineFailure(ErrorCode::unavailable, "No microphone is connected.")),
-       EngineFailure(ErrorCode::unavailable, "No microphone is connected.")},
-      {std::make_exception_ptr(std::runtime_error("boom")),
-       EngineFailure(ErrorCode::failed, "The microphone did not start.")},
-  };
-  for (const auto& [thrown, expected] : cases) {
+  for (const auto& [thrown, expected] : audio::captureStartFailures()) {
     Dictating dictating;
     dictating.script->failure = thrown;
     // What came before the start failed is dropped, not flushed.

@@ -362,14 +362,7 @@ TEST(MicController, LevelsComeAtMostTenTimesASecond) {
 }
 
 TEST(MicController, FailedStartsLeaveNoFile) {
-  const std::pair<std::exception_ptr, EngineFailure> cases[] = {
-      {std::make_exception_ptr(
-           EngineFailure(ErrorCode::unavailable, "No microphone is connected.")),
-       EngineFailure(ErrorCode::unavailable, "No microphone is connected.")},
-      {std::make_exception_ptr(std::runtime_error("boom")),
-       EngineFailure(ErrorCode::failed, "The microphone did not start.")},
-  };
-  for (const auto& [thrown, expected] : cases) {
+  for (const auto& [thrown, expected] : audio::captureStartFailures()) {
     Recording recording;
     std::ofstream(recording.wav) << "an older file";
     recording.script->failure = thrown;
