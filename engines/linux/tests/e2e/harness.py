@@ -260,6 +260,22 @@ class Engine:
 
 # --- the fixture window ------------------------------------------------------------------------
 
+def end_child(proc, reader, timeout):
+    """Closes a helper's input so it ends by itself, kills it if it does not, and collects it."""
+    if proc.poll() is None:
+        try:
+            proc.stdin.close()
+        except BrokenPipeError:
+            pass
+        try:
+            proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+    reader.join(2)
+    proc.stdout.close()
+
+
 class Fixture:
     """A running fixture_app.py. Its events ("changed", "clicked", "focus"...) are collected; commands
     are answered in order."""
@@ -330,18 +346,7 @@ class Fixture:
         return result
 
     def close(self, timeout=5):
-        if self.proc.poll() is None:
-            try:
-                self.proc.stdin.close()  # the fixture quits when its input ends
-            except BrokenPipeError:
-                pass
-            try:
-                self.proc.wait(timeout)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
-        self._reader.join(2)
-        self.proc.stdout.close()
+        end_child(self.proc, self._reader, timeout)  # the fixture quits when its input ends
         return self.proc.returncode
 
     def __enter__(self):
@@ -421,18 +426,7 @@ class ClipboardOwner:
 
     def release(self, timeout=5):
         """Ends the owner; with no clipboard manager the selection becomes empty."""
-        if self.proc.poll() is None:
-            try:
-                self.proc.stdin.close()
-            except BrokenPipeError:
-                pass
-            try:
-                self.proc.wait(timeout)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
-        self._reader.join(2)
-        self.proc.stdout.close()
+        end_child(self.proc, self._reader, timeout)
 
     def _read(self):
         for raw in self.proc.stdout:
