@@ -1,0 +1,13 @@
+# Fails when a core source includes a platform header; run by ctest with -DCORE=<core folder>.
+file(GLOB_RECURSE sources ${CORE}/*.hpp ${CORE}/*.cpp)
+set(found "")
+foreach(source ${sources})
+  file(STRINGS ${source} lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](xcb/|X11/|glib|gio/|gobject/|dbus/|pulse/|atspi|at-spi)")
+  foreach(line ${lines})
+    list(APPEND found "${source}: ${line}")
+  endforeach()
+endforeach()
+if(found)
+  list(JOIN found "\n" text)
+  message(FATAL_ERROR "The core includes platform headers:\n${text}")
+endif()
