@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <limits>
+#include <string>
 #include <string_view>
 
 namespace halcy {
@@ -12,5 +13,11 @@ namespace halcy {
 // passed, so checking a limit costs no more than the limit.
 std::size_t graphemeCount(std::string_view utf8,
                           std::size_t stopAfter = std::numeric_limits<std::size_t>::max());
+
+// The first `count` user-perceived characters of the text (all of it when it has fewer).
+std::string graphemePrefix(std::string_view utf8, std::size_t count);
+
+// White space and line breaks (Unicode White_Space) removed from both ends.
+std::string trimmedText(std::string_view utf8);
 
 }  // namespace halcy
