@@ -118,6 +118,7 @@ std::vector<LinuxFieldHost::Visit> LinuxFieldHost::CachedTree::visits(
     if (item == items_.end()) continue;
     visit.cached = true;
     visit.role = item->second.role;
+    visit.states = item->second.states;
     visit.name = item->second.name;
     visit.hasText = listed(item->second.interfaces, textInterface);
     visit.children = children(element);
