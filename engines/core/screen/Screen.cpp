@@ -22,7 +22,9 @@ EngineFailure notGranted() {
   return EngineFailure(ErrorCode::notPermitted, "Screen Recording is not granted.");
 }
 
+// No function at all when nothing is to be left out, so that a host need not ask about windows.
 HidesWindow hidesFor(std::vector<std::int64_t> excluding, std::vector<std::string> neverLook) {
+  if (excluding.empty() && neverLook.empty()) return {};
   return [excluding = std::move(excluding), neverLook = std::move(neverLook)](
              std::optional<std::int64_t> owner, const std::optional<std::string>& bundleId) {
     return ScreenRules::hides(owner, bundleId, excluding, neverLook);

@@ -67,7 +67,8 @@ class ScreenHost {
   // Front to back.
   virtual std::vector<WindowFact> windows() = 0;
   virtual DisplayList displays() = 0;
-  // The whole display at exactly `size`, without the windows `hides` leaves out, no pointer.
+  // The whole display at exactly `size`, without the windows `hides` leaves out (an empty
+  // function leaves out none), no pointer.
   virtual std::optional<HostPicture> capture(const DisplayFact& display, PixelSize size,
                                              double quality, const HidesWindow& hides) = 0;
   // `rect` (inside the display) at the display's own density, with the same exclusion.

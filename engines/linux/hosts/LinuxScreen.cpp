@@ -53,7 +53,13 @@ class AtSpiTree {
   AtSpiTree(AtSpi& atspi, const std::string& bus)
       : atspi_(atspi), cache_(atspi.cacheItems(bus, AtSpi::walkTimeout)) {}
 
-  std::optional<std::string> role(const Node& node) { return axRole(known(node)); }
+  std::optional<std::string> role(const Node& node) {
+    if (!known(node).described) describe({&node, 1});
+    Facts& facts = facts_[node];
+    if (!facts.axRole) facts.axRole = axRole(facts).value_or("");
+    if (facts.axRole->empty()) return std::nullopt;
+    return facts.axRole;
+  }
 
   // The text of a text-bearing element; a password field's is never read.
   std::optional<std::string> value(const Node& node) {
@@ -104,8 +110,9 @@ class AtSpiTree {
     std::optional<std::vector<Node>> children;
     bool textAsked = false;
     std::optional<std::string> text;
-    bool resolved = false;        // a table cell's element was asked for
-    std::optional<Node> element;  // the element behind a table cell
+    std::optional<std::string> axRole;  // "" when the role is unknown
+    bool resolved = false;              // a table cell's element was asked for
+    std::optional<Node> element;        // the element behind a table cell
   };
 
   // A cell of a toolkit's table that holds only its text is that text, as in a plain list.
@@ -257,6 +264,7 @@ class AtSpiTree {
       facts.role = described[i].role;
       facts.states = described[i].states;
       facts.name = described[i].name;
+      facts.axRole.reset();
       if (!tableRole(facts.role) || !rowsOfTable(unknown[i], facts)) {
         facts.children = described[i].children;
       }
@@ -339,18 +347,20 @@ std::optional<DisplayFact> LinuxScreenShots::display(std::uint32_t id) {
 std::optional<Picture> LinuxScreenShots::picture(const ScreenRect& rect, const HidesWindow& hides) {
   // One answer per owner for the whole grab, which asks about each window more than once.
   std::map<std::int64_t, bool> decided;
-  const LinuxCapture::Hidden hidden = [&](const LinuxWindow& window) {
-    if (auto known = decided.find(window.pid); known != decided.end()) return known->second;
-    std::optional<std::int64_t> owner;
-    std::optional<std::string> bundleId;
-    if (window.pid > 0) {
-      owner = window.pid;
-      if (auto app = apps_.app(window.pid)) bundleId = app->bundleId;
-    }
-    const bool left = hides(owner, bundleId);
-    decided.emplace(window.pid, left);
-    return left;
-  };
+  LinuxCapture::Hidden hidden;
+  if (hides)
+    hidden = [&](const LinuxWindow& window) {
+      if (auto known = decided.find(window.pid); known != decided.end()) return known->second;
+      std::optional<std::int64_t> owner;
+      std::optional<std::string> bundleId;
+      if (window.pid > 0) {
+        owner = window.pid;
+        if (auto app = apps_.app(window.pid)) bundleId = app->bundleId;
+      }
+      const bool left = hides(owner, bundleId);
+      decided.emplace(window.pid, left);
+      return left;
+    };
   return capture_.grab(pixelsOf(rect), hidden);
 }
 

@@ -271,6 +271,10 @@ LinuxCapture::~LinuxCapture() = default;
 std::optional<Picture> LinuxCapture::grab(const XRect& area, const Hidden& hidden) {
   auto link = display_->link();
   if (!link || area.width == 0 || area.height == 0) return std::nullopt;
+  if (!hidden) {
+    return read(*state_, state_, link->connection, link->root, area.x, area.y, area.width,
+                area.height);
+  }
   // The stacking before and after the grab: a hidden window that moved, appeared or went away
   // meanwhile is left out wherever it was.
   const LinuxStacking before = display_->stacking();

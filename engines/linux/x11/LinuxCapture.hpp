@@ -23,7 +23,7 @@ class LinuxCapture {
   LinuxCapture(const LinuxCapture&) = delete;
   LinuxCapture& operator=(const LinuxCapture&) = delete;
 
-  // Whether a window is left out; asked once per window on screen.
+  // Whether a window is left out; asked once per window on screen. An empty one leaves out none.
   using Hidden = std::function<bool(const LinuxWindow& window)>;
 
   // `area` in root pixels, as the screen shows it without the hidden windows, at one pixel a
