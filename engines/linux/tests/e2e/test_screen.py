@@ -34,6 +34,7 @@ def start_colour(colour, x, y, width, height, app_id=None, title="Colour"):
 def stop(window):
     window["proc"].stdin.close()
     window["proc"].wait(timeout=10)
+    window["proc"].stdout.close()
 
 
 def screen():
