@@ -13,6 +13,14 @@ bool hides(std::optional<std::int64_t> owner, const std::optional<std::string>& 
   return false;
 }
 
+HidesWindow hiding(std::vector<std::int64_t> excluding, std::vector<std::string> neverLook) {
+  if (excluding.empty() && neverLook.empty()) return {};
+  return [excluding = std::move(excluding), neverLook = std::move(neverLook)](
+             std::optional<std::int64_t> owner, const std::optional<std::string>& bundleId) {
+    return hides(owner, bundleId, excluding, neverLook);
+  };
+}
+
 namespace {
 
 double overlapArea(const ScreenRect& a, const ScreenRect& b) {

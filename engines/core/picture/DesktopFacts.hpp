@@ -49,6 +49,10 @@ namespace DesktopRules {
 bool hides(std::optional<std::int64_t> owner, const std::optional<std::string>& bundleId,
            const std::vector<std::int64_t>& excluding, const std::vector<std::string>& neverLook);
 
+// `hides` bound to one request's lists; no function at all when both are empty, so that a host
+// need not ask about windows.
+HidesWindow hiding(std::vector<std::int64_t> excluding, std::vector<std::string> neverLook);
+
 // The index of the rectangle that overlaps `rect` most; the first of equals. None when the
 // rectangle is absent or has no area, or nothing overlaps it.
 std::optional<std::size_t> index(const std::optional<ScreenRect>& rect,

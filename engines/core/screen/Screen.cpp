@@ -22,15 +22,6 @@ EngineFailure notGranted() {
   return EngineFailure(ErrorCode::notPermitted, "Screen Recording is not granted.");
 }
 
-// No function at all when nothing is to be left out, so that a host need not ask about windows.
-HidesWindow hidesFor(std::vector<std::int64_t> excluding, std::vector<std::string> neverLook) {
-  if (excluding.empty() && neverLook.empty()) return {};
-  return [excluding = std::move(excluding), neverLook = std::move(neverLook)](
-             std::optional<std::int64_t> owner, const std::optional<std::string>& bundleId) {
-    return ScreenRules::hides(owner, bundleId, excluding, neverLook);
-  };
-}
-
 }  // namespace
 
 ScreenController::ScreenController(std::unique_ptr<ScreenHost> host, double deadline)
@@ -64,7 +55,7 @@ ScreenCaptured ScreenController::capture(const ScreenCapture& request, bool meet
   if (!size) throw noDisplay;
   auto picture = Deadline::first<HostPicture>(
       deadline_, [host = host_, chosen = *display, size = *size, quality = request.quality,
-                  hides = hidesFor(request.excludePids, request.neverLook)] {
+                  hides = DesktopRules::hiding(request.excludePids, request.neverLook)] {
         return host->capture(chosen, size, quality, hides);
       });
   if (!picture || picture->jpeg.empty() || picture->width <= 0 || picture->height <= 0) {
@@ -81,7 +72,7 @@ ScreenRegionCaptured ScreenController::region(const ScreenRegion& request, bool 
   const auto& [display, clipped] = *found;
   auto picture = Deadline::first<HostRegion>(
       deadline_, [host = host_, display = display, clipped = clipped, quality = request.quality,
-                  hides = hidesFor(request.excludePids, request.neverLook)] {
+                  hides = DesktopRules::hiding(request.excludePids, request.neverLook)] {
         return host->captureRegion(display, clipped, quality, hides);
       });
   std::optional<std::string> hash;
