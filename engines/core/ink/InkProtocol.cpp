@@ -25,6 +25,21 @@ std::optional<ScreenPoint> end(const JsonObject& object, std::string_view key) {
       object, key, [](const Json& value) { return ScreenPoint::decode(JsonObject(value)); });
 }
 
+Json optionalPoint(const std::optional<ScreenPoint>& point) {
+  return point ? point->toJson() : Json(nullptr);
+}
+
+Json optionalText(const std::optional<std::string>& text) {
+  return text ? Json(*text) : Json(nullptr);
+}
+
+template <class Record>
+Json jsonList(const std::vector<Record>& records) {
+  Json list = Json::array();
+  for (const Record& record : records) list.push_back(record.toJson());
+  return list;
+}
+
 std::int64_t handle(std::int64_t value) {
   ParamRules::require(value >= 0, "Out of range.");
   return value;
@@ -54,7 +69,8 @@ InkCapture InkCapture::decode(const JsonObject& params) {
 }
 
 Json InkCaptured::toJson() const {
-  return Json::object();
+  return Json::object(
+      {{"capture", capture}, {"display", display.toJson()}, {"pixels", pixels.toJson()}});
 }
 
 InkComposeMark InkComposeMark::decode(const JsonObject& object) {
@@ -92,8 +108,24 @@ InkCompose InkCompose::decode(const JsonObject& params) {
   return compose;
 }
 
+Json InkMarkRect::toJson() const {
+  return Json::object({{"n", n}, {"rect", rect.toJson()}});
+}
+
+Json InkMarkEnds::toJson() const {
+  return Json::object({{"n", n}, {"from", optionalPoint(from)}, {"to", optionalPoint(to)}});
+}
+
+Json InkMarkText::toJson() const {
+  return Json::object({{"n", n}, {"text", text}});
+}
+
 Json InkComposed::toJson() const {
-  return Json::object();
+  return Json::object({{"image", optionalText(image)},
+                       {"rects", jsonList(rects)},
+                       {"ends", jsonList(ends)},
+                       {"text", jsonList(text)},
+                       {"context", optionalText(context)}});
 }
 
 InkRelease InkRelease::decode(const JsonObject& params) {

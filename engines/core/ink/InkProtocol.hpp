@@ -23,6 +23,8 @@ inline constexpr double contextDimension = 1024.0;
 inline constexpr double quality = 0.8;
 inline constexpr double fallbackQuality = 0.6;
 inline constexpr std::size_t base64Budget = 1500000;
+// Seconds a capture may take before it is given up.
+inline constexpr double captureDeadline = 4.0;
 }  // namespace InkLimits
 
 // Only points and arrows are drawn differently; the others are drawn from their line alone.
@@ -39,6 +41,9 @@ struct InkCapture {
 };
 
 struct InkCaptured {
+  std::int64_t capture = 0;
+  ScreenRect display;
+  PixelSize pixels;
   Json toJson() const;
 };
 
@@ -71,7 +76,32 @@ struct InkCompose {
   static InkCompose decode(const JsonObject& params);
 };
 
+// Geometry in pixels of the composed picture (top-left origin), not in desktop points.
+struct InkMarkRect {
+  std::int64_t n = 0;
+  ScreenRect rect;
+  Json toJson() const;
+};
+
+struct InkMarkEnds {
+  std::int64_t n = 0;
+  std::optional<ScreenPoint> from;
+  std::optional<ScreenPoint> to;
+  Json toJson() const;
+};
+
+struct InkMarkText {
+  std::int64_t n = 0;
+  std::string text;
+  Json toJson() const;
+};
+
 struct InkComposed {
+  std::optional<std::string> image;  // Base64 JPEG
+  std::vector<InkMarkRect> rects;
+  std::vector<InkMarkEnds> ends;
+  std::vector<InkMarkText> text;
+  std::optional<std::string> context;  // Base64 JPEG
   Json toJson() const;
 };
 
