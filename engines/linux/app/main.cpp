@@ -19,6 +19,7 @@
 #include "LinuxDictation.hpp"
 #include "LinuxFields.hpp"
 #include "LinuxHost.hpp"
+#include "LinuxInk.hpp"
 #include "LinuxScreen.hpp"
 
 namespace {
@@ -90,6 +91,7 @@ int main(int argc, char** argv) {
   areas.fields = std::make_shared<FieldController>(std::move(fields));
   areas.screen =
       std::make_shared<ScreenController>(std::make_unique<LinuxScreenHost>(display, atspi));
+  areas.ink = std::make_shared<InkController>(std::make_unique<LinuxInkHost>(display));
   static Dispatcher dispatcher(std::make_shared<LinuxHost>(sound), writer, std::move(areas));
 
   std::thread(readInput, std::ref(dispatcher), std::ref(writer)).detach();

@@ -1,0 +1,49 @@
+#pragma once
+// The ink host on an X11 desktop: whole displays at one pixel a point through the screen's grabs
+// and hide rule, and the lines of text in a picture read by Tesseract.
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "Ink.hpp"
+#include "LinuxDisplay.hpp"
+#include "LinuxScreen.hpp"
+
+namespace halcy {
+
+// Text recognition with Tesseract's English data, one thread per picture. Engines are loaded on
+// first use (a second or so) and kept for the next pictures.
+class LinuxTextReader {
+ public:
+  LinuxTextReader();
+  ~LinuxTextReader();
+  LinuxTextReader(const LinuxTextReader&) = delete;
+  LinuxTextReader& operator=(const LinuxTextReader&) = delete;
+
+  // Lines in reading order of the page layout, boxes normalised with the origin at the
+  // bottom-left; none without language data.
+  std::vector<InkWords> read(const Picture& picture);
+
+  struct Engines;
+
+ private:
+  std::unique_ptr<Engines> engines_;
+};
+
+class LinuxInkHost final : public InkHost {
+ public:
+  explicit LinuxInkHost(std::shared_ptr<LinuxDisplay> display);
+
+  bool captureAllowed() override;
+  DisplayList displays() override;
+  std::optional<Picture> capture(const DisplayFact& display, const HidesWindow& hides) override;
+  std::vector<InkWords> readText(const Picture& picture) override;
+
+ private:
+  std::shared_ptr<LinuxDisplay> display_;
+  LinuxScreenShots shots_;
+  LinuxTextReader reader_;
+};
+
+}  // namespace halcy
