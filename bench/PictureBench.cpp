@@ -8,29 +8,17 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include <random>
-
 #include "Jpeg.hpp"
 #include "Picture.hpp"
 #include "PictureScale.hpp"
+#include "ScreenLike.hpp"
 #include "ScreenRules.hpp"
 
 namespace {
 
 using halcy::Picture;
 
-// A screen-like picture: flat areas with noisy text-like rows.
-Picture screenLike(int width, int height) {
-  Picture picture = Picture::blank(width, height);
-  std::mt19937 noise(7);
-  picture.fill(0, 0, width, height, 0xF0F0F0);
-  for (int y = 40; y < height; y += 24) {
-    for (int x = 20; x < width - 20; x += 9) {
-      if (noise() % 3 != 0) picture.fill(x, y, 6, 12, noise() & 0x404040);
-    }
-  }
-  return picture;
-}
+using halcy::bench::screenLike;
 
 void PixmanScale(benchmark::State& state) {
   const Picture screen = screenLike(1920, 1080);
