@@ -113,11 +113,13 @@ std::vector<InkWords> runsOf(tesseract::ResultIterator& words, double width, dou
 struct LinuxTextReader::Engines {
   std::mutex lock;
   std::vector<Engine> idle;
-  bool toldMissing = false;
+  // Without language data nothing is read until the engine runs again.
+  bool missing = false;
 
   Engine take() {
     {
       std::lock_guard guard(lock);
+      if (missing) return nullptr;
       if (!idle.empty()) {
         Engine engine = std::move(idle.back());
         idle.pop_back();
@@ -132,8 +134,8 @@ struct LinuxTextReader::Engines {
       return engine;
     }
     std::lock_guard guard(lock);
-    if (!toldMissing) {
-      toldMissing = true;
+    if (!missing) {
+      missing = true;
       writeAllIgnoringErrors(STDERR_FILENO,
                              "halcy-engine: text recognition has no English language data; ink "
                              "reads no text.\n");

@@ -6,6 +6,7 @@ import base64
 import io
 import json
 import math
+import os
 import subprocess
 import tempfile
 import unittest
@@ -244,6 +245,30 @@ class InkTest(unittest.TestCase):
         self.assertEqual(gone, {"image": None, "rects": [], "ends": [], "text": [], "context": None})
         error = self.engine.request("ink.release", {"captures": list(range(9))})["error"]
         self.assertEqual(error, {"code": "invalid_params", "message": "Invalid params for ink.release."})
+
+
+    def test_without_fonts_or_language_data_marks_are_still_drawn(self):
+        with tempfile.TemporaryDirectory() as folder:
+            config = Path(folder) / "fonts.conf"
+            config.write_text('<?xml version="1.0"?><fontconfig><dir>%s</dir><cachedir>%s</cachedir>'
+                              '</fontconfig>' % (folder, folder))
+            env = dict(os.environ, FONTCONFIG_FILE=str(config), TESSDATA_PREFIX=str(Path(folder) / "none"))
+            with harness.Engine(env=env) as bare_engine:
+                handle = bare_engine.result("ink.capture", {
+                    "x": self.client[0], "y": self.client[1], "excludePids": [], "neverLook": []},
+                    timeout=10)["capture"]
+                composed = bare_engine.result("ink.compose", {
+                    "pieces": [self.piece(handle, [1])], "marks": self.marks[:1], "context": None,
+                    "readText": True}, timeout=30)
+        self.assertIn("no English language data", bare_engine.stderr_text())
+        self.assertEqual(composed["text"], [])
+        image = decoded(composed["image"]).convert("RGB")
+        r = composed["rects"][0]["rect"]
+        centre = (int(r["x"] + r["width"]), int(r["y"]))
+        unit = max(self.client[2] / 900, 1)
+        disc = [image.getpixel((centre[0] + dx, centre[1] + dy)) for dx in range(-8, 9) for dy in range(-8, 9)]
+        self.assertTrue(all(near(pixel, ACCENT, 40) for pixel in disc), "a badge without its number")
+        self.assertTrue(near(image.getpixel((int(centre[0] - 14.5 * unit), centre[1])), (255, 255, 255), 40))
 
 
 if __name__ == "__main__":
