@@ -21,8 +21,8 @@ class LinuxTextReader {
   LinuxTextReader(const LinuxTextReader&) = delete;
   LinuxTextReader& operator=(const LinuxTextReader&) = delete;
 
-  // Lines in reading order of the page layout, boxes normalised with the origin at the
-  // bottom-left; none without language data.
+  // The runs of text in the picture (its lines, cut where words stand a column apart), boxes
+  // normalised with the origin at the bottom-left; none without language data.
   std::vector<InkWords> read(const Picture& picture);
 
   struct Engines;

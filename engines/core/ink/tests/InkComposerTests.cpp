@@ -317,6 +317,23 @@ TEST(InkComposer, SmallPicturesAreDrawnOnACopy) {
   EXPECT_EQ(at(held.image, 50, 10), gray);
 }
 
+TEST(InkComposer, ExtremeCoordinatesAreDrawnOrLeftOutWithoutHarm) {
+  const std::map<std::int64_t, Held> held = {{1, {flat(640, 480, gray), {0, 0, 640, 480}}}};
+  for (const double far : {1e308, -1e308, 1e15, 5e-324}) {
+    InkComposeMark wild = mark(1, InkKind::arrow, {{far, far}, {0, far}, {far, 0}, {10, 10}},
+                               {far, far, 1e308, 1e308}, ScreenPoint{far, -far});
+    wild.from = ScreenPoint{-far, far};
+    InkComposeMark point = mark(2, InkKind::point, {{far, 3}}, {3, far, 0, 0});
+    const std::vector<InkComposeMark> marks = {wild, point};
+    const std::vector<InkPiece> pieces = {{1, {0, 0, 640, 480}, {1, 2}},
+                                          {1, {far, far, far, far}, {1}}};
+    const auto made = InkComposer::compose(marks, pieces, held);
+    ASSERT_TRUE(made) << far;
+    EXPECT_TRUE(InkComposer::inked(*made, marks)) << far;
+    EXPECT_TRUE(InkComposer::contextPicture(held.at(1), marks)) << far;
+  }
+}
+
 TEST(InkComposer, EncodingFallsBackToTheSecondQualityOverTheBudget) {
   const Picture small = flat(64, 64, gray);
   EXPECT_EQ(InkComposer::encode(small), Jpeg::base64(small, 0.8));
