@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <future>
 #include <mutex>
 #include <string>
 
@@ -115,8 +116,18 @@ struct LinuxTextReader::Engines {
   std::vector<Engine> idle;
   // Without language data nothing is read until the engine runs again.
   bool missing = false;
+  // An engine being loaded ahead of its first picture; last, so that it is awaited first when the
+  // reader goes.
+  std::future<Engine> loading;
+
+  void prepare() {
+    std::lock_guard guard(lock);
+    if (missing || !idle.empty() || loading.valid()) return;
+    loading = std::async(std::launch::async, [this] { return load(); });
+  }
 
   Engine take() {
+    std::future<Engine> pending;
     {
       std::lock_guard guard(lock);
       if (missing) return nullptr;
@@ -125,7 +136,18 @@ struct LinuxTextReader::Engines {
         idle.pop_back();
         return engine;
       }
+      pending = std::move(loading);
     }
+    return pending.valid() ? pending.get() : load();
+  }
+
+  void giveBack(Engine engine) {
+    engine->Clear();
+    std::lock_guard guard(lock);
+    if (idle.size() < idleEnginesKept) idle.push_back(std::move(engine));
+  }
+
+  Engine load() {
     auto engine = std::make_unique<tesseract::TessBaseAPI>();
     if (engine->Init(nullptr, language, tesseract::OEM_LSTM_ONLY) == 0) {
       // The automatic page layout finds no text at all in a light window on a dark desktop; read
@@ -142,17 +164,15 @@ struct LinuxTextReader::Engines {
     }
     return nullptr;
   }
-
-  void giveBack(Engine engine) {
-    engine->Clear();
-    std::lock_guard guard(lock);
-    if (idle.size() < idleEnginesKept) idle.push_back(std::move(engine));
-  }
 };
 
 LinuxTextReader::LinuxTextReader() : engines_(std::make_unique<Engines>()) {}
 
 LinuxTextReader::~LinuxTextReader() = default;
+
+void LinuxTextReader::prepare() {
+  engines_->prepare();
+}
 
 std::vector<InkWords> LinuxTextReader::read(const Picture& picture) {
   if (picture.empty()) return {};
@@ -188,7 +208,10 @@ DisplayList LinuxInkHost::displays() {
 std::optional<Picture> LinuxInkHost::capture(const DisplayFact& display, const HidesWindow& hides) {
   const auto current = shots_.display(display.id);
   if (!current) return std::nullopt;
-  return shots_.picture(current->bounds, hides);
+  auto picture = shots_.picture(current->bounds, hides);
+  // Marks take the user seconds to draw: time enough to load the recogniser for the compose.
+  if (picture) reader_.prepare();
+  return picture;
 }
 
 std::vector<InkWords> LinuxInkHost::readText(const Picture& picture) {

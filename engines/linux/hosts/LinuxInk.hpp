@@ -12,8 +12,9 @@
 
 namespace halcy {
 
-// Text recognition with Tesseract's English data, one thread per picture. Engines are loaded on
-// first use (a second or so) and kept for the next pictures.
+// Text recognition with Tesseract's English data, one thread per picture. An engine takes a second
+// or so to load: it is loaded when asked to prepare, or on first use, and kept for the next
+// pictures.
 class LinuxTextReader {
  public:
   LinuxTextReader();
@@ -21,6 +22,8 @@ class LinuxTextReader {
   LinuxTextReader(const LinuxTextReader&) = delete;
   LinuxTextReader& operator=(const LinuxTextReader&) = delete;
 
+  // Starts loading an engine, unless one is ready or on its way.
+  void prepare();
   // The runs of text in the picture (its lines, cut where words stand a column apart), boxes
   // normalised with the origin at the bottom-left; none without language data.
   std::vector<InkWords> read(const Picture& picture);
