@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -31,6 +32,7 @@ struct FakeDesktop {
   std::chrono::milliseconds captureTakes{0};
   std::vector<InkWords> words;
 
+  std::mutex lock;  // requests may come at once
   std::vector<std::string> calls;
   std::optional<DisplayFact> captured;
   HidesWindow hides;
@@ -44,8 +46,11 @@ class FakeInkHost final : public InkHost {
   DisplayList displays() override { return note("displays"), d_->displays; }
   std::optional<Picture> capture(const DisplayFact& display, const HidesWindow& hides) override {
     note("capture");
-    d_->captured = display;
-    d_->hides = hides;
+    {
+      std::lock_guard guard(d_->lock);
+      d_->captured = display;
+      d_->hides = hides;
+    }
     std::this_thread::sleep_for(d_->captureTakes);
     if (d_->picture) return d_->picture;
     return flat(static_cast<std::int32_t>(display.width), static_cast<std::int32_t>(display.height),
@@ -53,12 +58,16 @@ class FakeInkHost final : public InkHost {
   }
   std::vector<InkWords> readText(const Picture& picture) override {
     note("readText");
+    std::lock_guard guard(d_->lock);
     d_->readFrom = picture;
     return d_->words;
   }
 
  private:
-  void note(const char* call) { d_->calls.emplace_back(call); }
+  void note(const char* call) {
+    std::lock_guard guard(d_->lock);
+    d_->calls.emplace_back(call);
+  }
   std::shared_ptr<FakeDesktop> d_;
 };
 
@@ -227,6 +236,26 @@ TEST(InkController, TextIsReadFromThePictureBeforeItsMarksAndGivenToTheMarks) {
   EXPECT_EQ(fixture.desktop->readFrom->width, 200);
   EXPECT_EQ(fixture.desktop->readFrom->pixel(50, 40), red)
       << "the underline is not in the text's way";
+}
+
+TEST(InkController, CapturesComposesAndReleasesMayOverlap) {
+  InkFixture fixture;
+  std::vector<std::thread> requests;
+  for (int worker = 0; worker < 3; ++worker) {
+    requests.emplace_back([&fixture] {
+      for (int round = 0; round < 12; ++round) {
+        const std::int64_t handle = fixture.capture().capture;
+        const auto marks =
+            std::vector<InkComposeMark>{region(1, {10, 10, 30, 30}, {{5, 5}, {60, 60}})};
+        EXPECT_TRUE(
+            fixture.ink.compose(composeOf({{handle, {0, 0, 200, 100}, {1}}}, marks, handle, true))
+                .image);
+        fixture.ink.release({{handle}});
+      }
+    });
+  }
+  for (std::thread& request : requests) request.join();
+  EXPECT_LE(fixture.ink.held().size(), InkLimits::capturesKept);
 }
 
 }  // namespace
