@@ -8,6 +8,7 @@
 
 #include "LinuxPermissions.hpp"
 #include "LinuxRoles.hpp"
+#include "Text.hpp"
 
 namespace halcy {
 
