@@ -34,10 +34,6 @@ Json AppsRunning::toJson() const {
   return Json::object();
 }
 
-Json QuitTarget::toJson() const {
-  return Json::object();
-}
-
 AppsQuit AppsQuit::decode(const JsonObject& params) {
   AppsQuit quit;
   quit.bundleId = decode::nonEmptyText(params, "bundleId");

@@ -29,10 +29,6 @@ struct AppsRunning {
   Json toJson() const;
 };
 
-struct QuitTarget {
-  Json toJson() const;
-};
-
 struct AppsQuit {
   // The identifier the caller expects at `pid`.
   std::string bundleId;
