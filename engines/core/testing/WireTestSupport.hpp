@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,7 +15,7 @@
 #include <vector>
 
 #include "Areas.hpp"
-#include "Calendar.hpp"
+#include "CapturingOutput.hpp"
 #include "Dispatcher.hpp"
 #include "InertEngineHost.hpp"
 #include "Output.hpp"
@@ -25,22 +24,6 @@
 namespace halcy::wire {
 
 using FakeEngineHost = InertEngineHost;
-
-class CapturingOutput final : public LineOutput {
- public:
-  void write(std::string line) override {
-    std::lock_guard lock(mutex_);
-    lines_.push_back(std::move(line));
-  }
-  std::vector<std::string> lines() {
-    std::lock_guard lock(mutex_);
-    return lines_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
 
 // Every request is sent with this id, so expected lines can be written out in full.
 inline constexpr std::int64_t requestId = 7;

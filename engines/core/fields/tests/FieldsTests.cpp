@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "FailureOf.hpp"
 #include "Fields.hpp"
 
 namespace halcy {
@@ -127,18 +128,7 @@ struct Fields {
   }
 };
 
-template <class Call>
-EngineFailure failureOf(Call call) {
-  try {
-    call();
-  } catch (const EngineFailure& failure) {
-    return failure;
-  }
-  ADD_FAILURE() << "the call did not fail";
-  return EngineFailure(ErrorCode::failed, "");
-}
-
-// --- rules --------------------------------------------------------------------------------
+// --- rules ----------------------------------------------------------------------------------
 
 TEST(FieldRules, SurroundingWindowCutsWholeClusters) {
   const std::string flagDE = "\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA";
