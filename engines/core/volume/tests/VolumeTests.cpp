@@ -61,7 +61,8 @@ TEST(OutputVolume, ChannelsSumInSinglePrecisionAndDivideAsDouble) {
 }
 
 TEST(OutputVolume, WritesVolumeAlwaysThenMuted) {
-  EXPECT_EQ((OutputVolume{std::nullopt, false}).toJson().dump(), R"({"volume":null,"muted":false})");
+  EXPECT_EQ((OutputVolume{std::nullopt, false}).toJson().dump(),
+            R"({"volume":null,"muted":false})");
   EXPECT_EQ((OutputVolume{0.5, true}).toJson().dump(), R"({"volume":0.5,"muted":true})");
   EXPECT_EQ((OutputVolume{0.0, false}).toJson().dump(), R"({"volume":0.0,"muted":false})");
 }
@@ -146,15 +147,15 @@ TEST(VolumeController, WritesANoticeOnlyWhenTheReportedStateChanged) {
     bool noticed;
   };
   const std::vector<Step> steps = {
-      {{0.5, false}, false},           // the answered state, called back again
-      {{0.75, false}, true},           // volume moved
-      {{0.75, false}, false},          // a duplicate callback
-      {{0.75, true}, true},            // muted
-      {{std::nullopt, true}, true},    // a device without volume
-      {{std::nullopt, true}, false},   // both absent counts as equal
-      {{0.0, true}, true},             // absent and 0 differ
-      {{0.0, false}, true},            // unmuted
-      {{0.5, false}, true},            // back to the first state: it differs from the last one
+      {{0.5, false}, false},          // the answered state, called back again
+      {{0.75, false}, true},          // volume moved
+      {{0.75, false}, false},         // a duplicate callback
+      {{0.75, true}, true},           // muted
+      {{std::nullopt, true}, true},   // a device without volume
+      {{std::nullopt, true}, false},  // both absent counts as equal
+      {{0.0, true}, true},            // absent and 0 differ
+      {{0.0, false}, true},           // unmuted
+      {{0.5, false}, true},           // back to the first state: it differs from the last one
   };
   Rig rig;
   EXPECT_EQ(rig.controller->watch({true}), (OutputVolume{0.5, false}));
@@ -285,7 +286,8 @@ TEST(VolumeController, AnswersAndNoticesThroughTheDispatcher) {
             R"({"id":3,"result":{"volume":0.5,"muted":false}})");
   host->set({std::nullopt, true});
   host->fire();
-  EXPECT_EQ(output.lines().back(), R"({"event":"volume.changed","data":{"volume":null,"muted":true}})");
+  EXPECT_EQ(output.lines().back(),
+            R"({"event":"volume.changed","data":{"volume":null,"muted":true}})");
 }
 
 }  // namespace
