@@ -73,7 +73,6 @@ class FakeVolumeHost final : public VolumeHost {
  public:
   OutputVolume current() override {
     std::lock_guard guard(mutex_);
-    ++reads_;
     return state_;
   }
   void startWatching(std::function<void()> onChange) override {
@@ -114,7 +113,6 @@ class FakeVolumeHost final : public VolumeHost {
   OutputVolume state_{0.5, false};
   std::function<void()> onChange_;
   std::vector<std::string> calls_;
-  int reads_ = 0;
 };
 
 struct Rig {
