@@ -283,8 +283,9 @@ describe('focusedWindow: the front application\'s front window', { skip: noDeskt
       ['dock', 'dock super=Dock panel=0 nonactivating=0 canBecomeKey=1 canBecomeMain=0 level=20'],
     ];
     for (const [name, text] of cases) assert.equal(panel.describe(handle(app.xid[name])), text, name);
-    // Only the first argument counts.
+    // Only the first argument counts, and only the first 8 bytes of it.
     assert.equal(panel.describe(handle(app.xid.main), Buffer.alloc(1)), cases[0][1]);
+    assert.equal(panel.describe(Buffer.concat([handle(app.xid.main), Buffer.alloc(8, 0xff)])), cases[0][1]);
   });
 
   test('describe without WM_CLASS, and of a window not shown', async () => {
