@@ -19,6 +19,7 @@
 #include "LinuxDictation.hpp"
 #include "LinuxFields.hpp"
 #include "LinuxHost.hpp"
+#include "LinuxOutputVolume.hpp"
 
 namespace {
 
@@ -82,6 +83,8 @@ int main(int argc, char** argv) {
   auto sound = std::make_shared<LinuxSound>();
   EngineAreas areas = EngineAreas::unbuilt();
   areas.dictation = makeLinuxDictationArea(writer, sound);
+  areas.volume =
+      std::make_shared<VolumeController>(std::make_unique<LinuxOutputVolume>(sound), writer);
   auto display = std::make_shared<LinuxDisplay>();
   auto atspi = std::make_shared<AtSpi>();
   auto fields = std::make_unique<LinuxFieldHost>(display, atspi);

@@ -15,6 +15,7 @@ from pathlib import Path
 import numpy
 
 import harness
+from sound_server import PrivateSoundServer
 
 RATE = 16000
 CHUNK = 1600
@@ -299,52 +300,24 @@ class LostServerTest(unittest.TestCase):
 
     def setUp(self):
         harness.require_engine()
-        if not shutil.which("pulseaudio"):
-            raise unittest.SkipTest("pulseaudio is not installed")
-        self.folder = tempfile.mkdtemp(prefix="lostserver.")
-        self.addCleanup(shutil.rmtree, self.folder, True)
-        self.socket = os.path.join(self.folder, "native")
-        self.env = dict(os.environ, PULSE_SERVER="unix:" + self.socket, XDG_RUNTIME_DIR=self.folder)
-        self.server = None
-        self.addCleanup(self.stop_server)
-        self.start_server()
-        self.engine = harness.Engine(env=self.env)
+        self.server = PrivateSoundServer("load-module module-null-sink sink_name=feed\n"
+                                         "load-module module-remap-source source_name=mic master=feed.monitor\n"
+                                         "set-default-source mic\n", keepalive_sink="feed")
+        self.addCleanup(self.server.close)
+        self.server.start()
+        self.engine = harness.Engine(env=self.server.env)
         self.addCleanup(self.engine.close)
-
-    def start_server(self):
-        config = os.path.join(self.folder, "server.pa")
-        with open(config, "w") as out:
-            out.write("load-module module-null-sink sink_name=feed\n"
-                      "load-module module-remap-source source_name=mic master=feed.monitor\n"
-                      "set-default-source mic\n")
-        self.server = subprocess.Popen(
-            ["pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n", "-F", config, "--realtime=no",
-             "--high-priority=no", "--no-cpu-limit", "--use-pid-file=no",
-             "-L", "module-native-protocol-unix auth-anonymous=1 socket=%s" % self.socket],
-            env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        ready = harness.wait_for(lambda: subprocess.run(["pactl", "info"], env=self.env, stdout=subprocess.DEVNULL,
-                                                        stderr=subprocess.DEVNULL).returncode == 0, 10)
-        self.assertTrue(ready, "the private sound server did not start")
-        # An idle null sink runs at 2 s latency; a quiet stream keeps it tight.
-        self.keepalive = subprocess.Popen(["pacat", "--playback", "--device=feed", "--latency-msec=20", "/dev/zero"],
-                                          env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-    def stop_server(self):
-        for process in (getattr(self, "keepalive", None), self.server):
-            if process is not None and process.poll() is None:
-                process.kill()
-                process.wait(10)
 
     def test_lost_server_interrupts_and_a_new_one_works(self):
         self.engine.result("dictation.start")
         self.assertTrue(self.engine.notices("dictation.audio", timeout=3))
-        self.stop_server()
+        self.server.stop()
         ended = self.engine.notices("dictation.ended", timeout=3)
         self.assertEqual(ended, [{"reason": "deviceChanged", "message": "The microphone changed."}])
         self.assertIn("engine", self.engine.result("hello", {"protocol": 1}))
         self.assertEqual(self.engine.request("dictation.start")["error"]["code"], "not_permitted")
 
-        self.start_server()
+        self.server.start()
         self.engine.clear_notices()
         self.engine.result("dictation.start")
         self.assertTrue(self.engine.notices("dictation.audio", timeout=3))
