@@ -10,14 +10,13 @@
 #include <thread>
 #include <vector>
 
+#include "CapturingOutput.hpp"
 #include "Dispatcher.hpp"
 #include "Volume.hpp"
 #include "WireTestSupport.hpp"
 
 namespace halcy {
 namespace {
-
-using wire::CapturingOutput;
 
 // --- the record ----------------------------------------------------------------------------
 
