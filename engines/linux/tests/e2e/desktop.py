@@ -1,5 +1,5 @@
 """The test desktop (scripts/desktop) as the end-to-end tests use it: where things are, whether a
-test runs inside a desktop, side stacks, and the desktop's command-line tools.
+test runs inside a desktop, side stacks, the X server restarted, and the desktop's command-line tools.
 
 Standard library only; runs under /usr/bin/python3.
 """
@@ -57,6 +57,16 @@ def start_stack():
 
 def stop_stack(env):
     subprocess.run([str(DESKTOP_SCRIPT), "stop", env["HALCY_DESKTOP_DIR"]], check=True, timeout=30)
+
+
+def stop_x_server(env):
+    """Stops the X server of a stack (its window manager goes with it); returns once it is gone."""
+    subprocess.run([str(DESKTOP_SCRIPT), "stop-x"], env=env, check=True, timeout=30)
+
+
+def start_x_server(env):
+    """Starts the X server of a stack again on the same display, with its window manager."""
+    subprocess.run([str(DESKTOP_SCRIPT), "start-x"], env=env, check=True, timeout=30)
 
 
 def run_tool(*args, timeout=10, check=True, input=None, env=None):

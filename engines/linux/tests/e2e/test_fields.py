@@ -194,13 +194,23 @@ class ClipboardTest(FieldsTestCase):
         self.assertEqual(clipboard.read(), b"")
 
     def test_an_empty_clipboard_comes_back_empty(self):
-        clipboard.release()
-        saved = self.engine.result("clipboard.save")
-        written = self.engine.result("clipboard.write", {"text": "x", "transient": False})
-        restored = self.engine.result("clipboard.restore",
-                                      {"snapshot": saved["snapshot"], "ifChangeCount": written["changeCount"]})
-        self.assertEqual(restored, {"restored": True})
-        self.assertEqual(clipboard.targets(), [])
+        fixture = self.fixture()
+        self.focus(fixture, "name")
+        for paste in (False, True):
+            with self.subTest(paste=paste):
+                clipboard.release()
+                text = "pasted over nothing" if paste else "x"
+                saved = self.engine.result("clipboard.save")
+                written = self.engine.result("clipboard.write", {"text": text, "transient": False})
+                if paste:
+                    self.engine.result("input.paste")
+                restored = self.engine.result("clipboard.restore",
+                                              {"snapshot": saved["snapshot"], "ifChangeCount": written["changeCount"]})
+                self.assertEqual(restored, {"restored": True})
+                if paste:
+                    fixture.wait_event("changed", "name", where=lambda e: e["text"] == text)
+                # Nobody owns the clipboard, as before the write: not even the engine, with nothing to offer.
+                self.assertEqual(clipboard.targets(), [])
 
     def test_large_data_survives_in_both_directions(self):
         # Far beyond one X request: the owner hands it over in INCR chunks, and so does the engine.
