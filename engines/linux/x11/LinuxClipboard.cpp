@@ -219,7 +219,7 @@ void LinuxClipboard::onOwnerChange(const Session& session, const xcb_generic_eve
   if (change.window != session.window || change.selection != session.clipboard) return;
   std::lock_guard lock(mutex_);
   ++changeCount_;
-  recentOwners_.emplace_back(change.owner, change.selection_timestamp);
+  recentOwners_.push_back({change.owner, change.selection_timestamp, changeCount_});
   if (recentOwners_.size() > rememberedOwners) recentOwners_.pop_front();
   changed_.notify_all();
 }
@@ -381,12 +381,15 @@ void LinuxClipboard::own(const Use& use, const Entries& entries) {
   owning_ = !entries.empty() || overlay_.has_value();
   ownedSince_ = time;
   const xcb_window_t owner = owning_ ? session.window : XCB_NONE;
+  const std::int64_t countBefore = changeCount_;
   xcb_set_selection_owner(use.connection(), owner, session.clipboard, time);
   xcb_flush(use.connection());
   // The owner change is counted by its XFixes notice; wait for it so the count returned is current.
   const bool seen = changed_.wait_for(lock, eventPatience, [&] {
-    return gone(use) || std::find(recentOwners_.begin(), recentOwners_.end(),
-                                  std::pair{owner, time}) != recentOwners_.end();
+    return gone(use) ||
+           std::any_of(recentOwners_.begin(), recentOwners_.end(), [&](const OwnerChange& change) {
+             return change.count > countBefore && change.owner == owner && change.time == time;
+           });
   });
   if (gone(use)) throw unreachable();
   if (!seen) {

@@ -135,7 +135,14 @@ class LinuxClipboard {
   bool owning_ = false;
   xcb_timestamp_t ownedSince_ = 0;
   std::int64_t changeCount_ = 0;
-  std::deque<std::pair<xcb_window_t, xcb_timestamp_t>> recentOwners_;
+  // Owner changes as XFixes told them, each with the count it brought: two owner changes of the
+  // engine within one millisecond of the server's clock look the same otherwise.
+  struct OwnerChange {
+    xcb_window_t owner;
+    xcb_timestamp_t time;
+    std::int64_t count;
+  };
+  std::deque<OwnerChange> recentOwners_;
   // A paste went out and its target has not fetched the data yet; the target's client id bits.
   bool pastePending_ = false;
   std::optional<xcb_window_t> pasteClient_;

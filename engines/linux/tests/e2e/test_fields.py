@@ -173,6 +173,12 @@ class ClipboardTest(FieldsTestCase):
         self.assertGreater(written, second)
         clipboard.own_text("three")
         self.assertGreater(self.engine.result("clipboard.save")["changeCount"], written)
+        # Writes in quick succession, often within one millisecond of the server's clock: each
+        # answers the count that includes its own change, which is what a restore compares.
+        counts = [self.engine.result("clipboard.write", {"text": str(n), "transient": False})["changeCount"]
+                  for n in range(8)]
+        self.assertEqual(counts, list(range(counts[0], counts[0] + 8)))
+        self.assertEqual(self.engine.result("clipboard.save")["changeCount"], counts[-1])
 
     def test_write_offers_the_text_targets_and_marks_transient_text(self):
         cases = [(False, []), (True, ["x-kde-passwordManagerHint"])]
