@@ -249,7 +249,7 @@ class SoundTest(unittest.TestCase):
         self.assertLess(audio.rms(quiet), 5)
         player = audio.feed_speech("testing the virtual microphone", wait=False)
         heard = audio.record_source(2.0)
-        player.wait(30)
+        player.communicate(timeout=30)
         self.assertGreater(audio.rms(heard), 300)
 
 
