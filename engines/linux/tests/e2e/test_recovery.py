@@ -32,6 +32,20 @@ class StandardDescriptorsTest(unittest.TestCase):
         return subprocess.Popen(["sh", "-c", 'exec "$0" %d>&-' % fd, str(self.path)], stdin=subprocess.PIPE,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
+    @staticmethod
+    def finish(proc):
+        """Ends the engine if it still runs; returns what it wrote on (stdout, stderr)."""
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
+        out, err = proc.stdout.read(), proc.stderr.read()
+        for pipe in (proc.stdin, proc.stdout, proc.stderr):
+            try:
+                pipe.close()
+            except BrokenPipeError:
+                pass
+        return out, err
+
     def test_a_closed_descriptor_is_never_taken_by_a_connection(self):
         for fd in (1, 2):
             with self.subTest(closed=fd):
@@ -47,31 +61,19 @@ class StandardDescriptorsTest(unittest.TestCase):
                     proc.stdin.close()
                     self.assertEqual(proc.wait(5), 0)
                 finally:
-                    if proc.poll() is None:
-                        proc.kill()
-                        proc.wait()
-                    out, err = proc.stdout.read(), proc.stderr.read()
-                    proc.stdout.close()
-                    proc.stderr.close()
+                    out, err = self.finish(proc)
                 if fd == 2:
                     replies = [json.loads(line) for line in out.splitlines()]
                     self.assertEqual(sorted(reply["id"] for reply in replies), [1, 2])
                 else:
-                    self.assertEqual(out, b"")
-                    self.assertEqual(err, b"")
+                    self.assertEqual((out, err), (b"", b""))
 
     def test_closed_input_ends_the_engine_at_once(self):
         proc = self.start_without(0)
         try:
             self.assertEqual(proc.wait(5), 0)
         finally:
-            if proc.poll() is None:
-                proc.kill()
-                proc.wait()
-            out, err = proc.stdout.read(), proc.stderr.read()
-            proc.stdin.close()
-            proc.stdout.close()
-            proc.stderr.close()
+            out, err = self.finish(proc)
         self.assertEqual((out, err), (b"", b""))
 
 
