@@ -7,7 +7,7 @@ import subprocess
 import tempfile
 import unittest
 
-import harness
+import desktop
 
 
 class PrivateSoundServer:
@@ -34,7 +34,7 @@ class PrivateSoundServer:
              "--high-priority=no", "--no-cpu-limit", "--use-pid-file=no",
              "-L", "module-native-protocol-unix auth-anonymous=1 socket=%s" % self.socket],
             env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        ready = harness.wait_for(lambda: self.pactl("info", check=False).returncode == 0, 10)
+        ready = desktop.wait_for(lambda: self.pactl("info", check=False).returncode == 0, 10)
         if not ready:
             raise RuntimeError("the private sound server did not start")
         if self.keepalive_sink:

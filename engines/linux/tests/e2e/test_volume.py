@@ -6,7 +6,9 @@ import re
 import time
 import unittest
 
-import harness
+import audio
+import desktop
+import engine
 from sound_server import PrivateSoundServer
 
 # How long a test waits to be sure that no notice comes.
@@ -17,15 +19,15 @@ def shown(sink="@DEFAULT_SINK@"):
     """The state the engine should report for a sink: the average of its channels' raw volumes as
     pactl shows them, over 65536 (100 %), at most 1; and its mute flag."""
     raw = [int(part.split("/")[0].split(":")[-1]) for part in
-           harness.pactl("get-sink-volume", sink).split("\n")[0].split("Volume:", 1)[1].split(",")]
-    muted = harness.pactl("get-sink-mute", sink).strip().endswith("yes")
+           audio.pactl("get-sink-volume", sink).split("\n")[0].split("Volume:", 1)[1].split(",")]
+    muted = audio.pactl("get-sink-mute", sink).strip().endswith("yes")
     return {"volume": min(sum(channel / 65536 for channel in raw) / len(raw), 1.0), "muted": muted}
 
 
 def keepalive_streams():
     """(sink input, sink) of each quiet stream the desktop keeps playing into one of its sinks."""
     found = []
-    for block in harness.pactl("list", "sink-inputs").split("Sink Input #")[1:]:
+    for block in audio.pactl("list", "sink-inputs").split("Sink Input #")[1:]:
         name = re.search(r'media\.name = "keepalive (\S+)"', block)
         if name:
             found.append((block.split("\n", 1)[0].strip(), name.group(1)))
@@ -37,8 +39,8 @@ class VolumeWatchTest(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        harness.require_desktop()
-        cls.engine = harness.Engine()
+        desktop.require_desktop()
+        cls.engine = engine.Engine()
 
     @classmethod
     def tearDownClass(cls):
@@ -52,24 +54,24 @@ class VolumeWatchTest(unittest.TestCase):
 
     def restore(self):
         for sink in ("speaker", "micfeed"):
-            harness.pactl("set-sink-volume", sink, "100%")
-            harness.pactl("set-sink-mute", sink, "0")
-        harness.pactl("set-default-sink", "speaker")
+            audio.pactl("set-sink-volume", sink, "100%")
+            audio.pactl("set-sink-mute", sink, "0")
+        audio.pactl("set-default-sink", "speaker")
         # A new default sink takes every stream along, the desktop's keepalive streams too; an
         # idle sink would answer the next sound test at 2 s latency.
         for stream, sink in keepalive_streams():
-            harness.pactl("move-sink-input", stream, sink)
+            audio.pactl("move-sink-input", stream, sink)
 
     def changes_after(self, *command):
         """Runs one pactl command and returns the notices that follow it."""
         self.engine.clear_notices()
-        harness.pactl(*command)
+        audio.pactl(*command)
         time.sleep(QUIET_SECONDS)
         return self.engine.notices("volume.changed", timeout=0)
 
     def test_watch_follows_volume_mute_and_the_default_sink(self):
-        harness.pactl("set-sink-volume", "speaker", "40%")
-        harness.pactl("set-sink-volume", "micfeed", "25%")
+        audio.pactl("set-sink-volume", "speaker", "40%")
+        audio.pactl("set-sink-volume", "micfeed", "25%")
         self.assertEqual(self.engine.result("volume.watch", {"watch": True}), shown())
         # Each command, and whether the default sink's state then differs from the last one reported.
         steps = [
@@ -94,7 +96,7 @@ class VolumeWatchTest(unittest.TestCase):
             self.assertEqual(notices, [shown()] if changed else [], command)
 
     def test_not_watching_answers_the_state_and_reports_nothing(self):
-        harness.pactl("set-sink-mute", "speaker", "1")
+        audio.pactl("set-sink-mute", "speaker", "1")
         self.assertEqual(self.engine.result("volume.watch", {"watch": False}), {"volume": 1.0, "muted": True})
         self.assertEqual(self.changes_after("set-sink-volume", "speaker", "50%"), [])
 
@@ -108,12 +110,12 @@ class LostSoundServerTest(unittest.TestCase):
     """A private sound server that the test kills and starts again under a watching engine."""
 
     def setUp(self):
-        harness.require_engine()
+        engine.require_engine()
         self.server = PrivateSoundServer("load-module module-null-sink sink_name=out\n"
                                          "set-default-sink out\nset-sink-volume out 32768\n")
         self.addCleanup(self.server.close)
         self.server.start()
-        self.engine = harness.Engine(env=self.server.env)
+        self.engine = engine.Engine(env=self.server.env)
         self.addCleanup(self.engine.close)
 
     def test_a_lost_server_reads_as_no_volume_and_a_new_one_is_followed(self):

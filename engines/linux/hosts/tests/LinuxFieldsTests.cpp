@@ -6,28 +6,11 @@
 #include <vector>
 
 #include "AtSpi.hpp"
-#include "LinuxClipboard.hpp"
 #include "LinuxFields.hpp"
-#include "LinuxPaste.hpp"
 #include "LinuxRoles.hpp"
 
 namespace halcy {
 namespace {
-
-TEST(LinuxPaste, TerminalsAreKnownByEitherWmClassName) {
-  struct Case {
-    const char* wmClass;
-    bool terminal;
-  };
-  const std::vector<Case> cases = {
-      {"xterm", true},          {"XTerm", true},    {"gnome-terminal-server", true},
-      {"Gnome-terminal", true}, {"konsole", true},  {"Alacritty", true},
-      {"kitty", true},          {"URxvt", true},    {"org.gnome.Console", true},
-      {"gedit", false},         {"Firefox", false}, {"HalcyFixture", false},
-      {"xterminal", false},     {"", false},
-  };
-  for (const auto& c : cases) EXPECT_EQ(LinuxPaste::isTerminal(c.wmClass), c.terminal) << c.wmClass;
-}
 
 TEST(LinuxFieldHost, HarvestsTextRolesButNeverSecureFields) {
   struct Case {
@@ -168,59 +151,6 @@ TEST(LinuxFieldHost, TrimsUnicodeWhiteSpaceAndLineBreaksAtBothEndsOnly) {
       {"\xE2\x80\x8Bzero width is no space", "\xE2\x80\x8Bzero width is no space"},
   };
   for (const auto& c : cases) EXPECT_EQ(LinuxFieldHost::trimmed(c.text), c.expected) << c.text;
-}
-
-TEST(LinuxClipboard, WrittenTextIsOfferedUnderEveryTextTarget) {
-  using Entry = LinuxClipboard::Entry;
-  const std::string text = "caf\xC3\xA9 \xE2\x9C\x93";
-  const std::vector<Entry> plain = {
-      {"UTF8_STRING", "UTF8_STRING", 8, text},
-      {"text/plain;charset=utf-8", "text/plain;charset=utf-8", 8, text},
-      {"text/plain", "text/plain", 8, text},
-      {"STRING", "STRING", 8, "caf\xE9 ?"},
-      {"TEXT", "UTF8_STRING", 8, text},
-  };
-  EXPECT_EQ(LinuxClipboard::textEntries(text, false), plain);
-  std::vector<Entry> transient = plain;
-  transient.push_back({"x-kde-passwordManagerHint", "x-kde-passwordManagerHint", 8, "secret"});
-  EXPECT_EQ(LinuxClipboard::textEntries(text, true), transient);
-  EXPECT_EQ(LinuxClipboard::textEntries("", false).front().data, "");
-}
-
-// Applications name other elements' buses themselves; GDBus never answers a call to a malformed
-// name, so a round that sent one would wait forever. Needs a message bus to talk to.
-TEST(AtSpiRounds, MalformedElementsAreAnsweredWithoutAsking) {
-  const char* session = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-  if (session == nullptr || session[0] == '\0') GTEST_SKIP() << "no session bus";
-  const char* before = std::getenv("AT_SPI_BUS_ADDRESS");
-  const std::optional<std::string> saved =
-      before ? std::optional<std::string>(before) : std::nullopt;
-  setenv("AT_SPI_BUS_ADDRESS", session, 1);
-  {
-    AtSpi atspi;
-    const AtSpiRef malformed{"not a bus name", "/org/a11y/atspi/accessible/1"};
-    // The bus daemon itself has no accessible objects: a well-formed call that fails.
-    const AtSpiRef daemon{"org.freedesktop.DBus", "/org/freedesktop/DBus"};
-    const std::vector<AtSpi::Answer> answers =
-        atspi.ask({{malformed, true, true, true, true}, {daemon, true, false, true, false}},
-                  AtSpi::walkTimeout);
-    ASSERT_EQ(answers.size(), 2U);
-    for (const AtSpi::Answer& answer : answers) {
-      EXPECT_EQ(answer.role, std::nullopt);
-      EXPECT_EQ(answer.name, std::nullopt);
-      EXPECT_EQ(answer.children, std::nullopt);
-      EXPECT_EQ(answer.text, std::nullopt);
-    }
-    EXPECT_EQ(atspi.nodeFacts({malformed, daemon}, AtSpi::walkTimeout).size(), 2U);
-    EXPECT_EQ(atspi.elementFacts(malformed, AtSpi::walkTimeout).role, std::nullopt);
-    EXPECT_EQ(atspi.contentFacts(malformed, AtSpi::Content::text, AtSpi::walkTimeout).text,
-              std::nullopt);
-  }
-  if (saved) {
-    setenv("AT_SPI_BUS_ADDRESS", saved->c_str(), 1);
-  } else {
-    unsetenv("AT_SPI_BUS_ADDRESS");
-  }
 }
 
 }  // namespace

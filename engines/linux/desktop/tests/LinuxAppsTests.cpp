@@ -106,7 +106,7 @@ TEST(LinuxApps, FindsEntriesByBundleId) {
 }
 
 TEST(LinuxApps, ResolvesAProcessByItsExecutable) {
-  LinuxDisplay display;
+  LinuxDisplay display(std::make_shared<XConnection>());
   LinuxApps apps(display);
   const auto self = apps.app(getpid());
   ASSERT_TRUE(self.has_value());
@@ -120,7 +120,7 @@ TEST(LinuxApps, ResolvesAProcessByItsExecutable) {
 }
 
 TEST(LinuxApps, NamesProcessesNoEntryDescribesByTheKernelsName) {
-  LinuxDisplay display;
+  LinuxDisplay display(std::make_shared<XConnection>());
   LinuxApps apps(display);
   // A child that is neither this binary nor any entry's.
   const pid_t child = fork();
@@ -142,7 +142,7 @@ TEST(LinuxApps, NamesProcessesNoEntryDescribesByTheKernelsName) {
 }
 
 TEST(LinuxApps, RefusesPidsThatCannotBeProcesses) {
-  LinuxDisplay display;
+  LinuxDisplay display(std::make_shared<XConnection>());
   LinuxApps apps(display);
   for (const std::int64_t pid : {std::int64_t{0}, std::int64_t{-4}, std::int64_t{1} << 40}) {
     EXPECT_EQ(apps.app(pid), std::nullopt) << pid;
