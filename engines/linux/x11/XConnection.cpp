@@ -122,6 +122,20 @@ struct XConnection::State {
   std::optional<std::chrono::steady_clock::time_point> lastFailure;
   std::map<std::uint64_t, std::shared_ptr<Entry>> watchers;
   std::uint64_t nextWatcher = 1;
+  std::map<std::uint64_t, std::uint32_t> rootMasks;
+  std::uint64_t nextRootMask = 1;
+
+  // With `lock` held.
+  std::uint32_t rootMask() const {
+    std::uint32_t mask = 0;
+    for (const auto& [id, bits] : rootMasks) mask |= bits;
+    return mask;
+  }
+
+  static void applyRootMask(XLink& link, std::uint32_t mask) {
+    xcb_change_window_attributes(link.get(), link.root(), XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(link.get());
+  }
 
   // With `lock` held.
   Entries entries() const {
@@ -166,6 +180,7 @@ struct XConnection::State {
         current = made;
         lastFailure.reset();
         greet = entries();
+        if (const std::uint32_t mask = rootMask(); mask != 0) applyRootMask(*made, mask);
       } else {
         lastFailure = std::chrono::steady_clock::now();
       }
@@ -273,6 +288,30 @@ Subscription XConnection::watch(Watcher watcher) {
     }
     std::lock_guard running(entry->running);
     entry->alive = false;
+  });
+}
+
+Subscription XConnection::selectRootInput(std::uint32_t eventMask) {
+  std::uint64_t id = 0;
+  {
+    std::lock_guard guard(state_->lock);
+    id = state_->nextRootMask++;
+    state_->rootMasks.emplace(id, eventMask);
+  }
+  // Applied by the connection made here, or to the live one.
+  if (auto live = state_->link()) {
+    std::lock_guard guard(state_->lock);
+    State::applyRootMask(*live, state_->rootMask());
+  }
+  std::weak_ptr<State> weak = state_;
+  return Subscription([weak, id] {
+    auto state = weak.lock();
+    if (!state) return;
+    std::lock_guard guard(state->lock);
+    state->rootMasks.erase(id);
+    if (state->current && !state->current->broken()) {
+      State::applyRootMask(*state->current, state->rootMask());
+    }
   });
 }
 

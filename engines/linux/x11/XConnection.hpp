@@ -97,6 +97,12 @@ class XConnection {
   };
   Subscription watch(Watcher watcher);
 
+  // The root window's core event mask is one per client, and the adapter is one client: whoever
+  // wants root events (property, structure changes) asks here, and the root gets the union of
+  // every live request, on this connection and on every new one. Ending the subscription takes
+  // its bits away.
+  Subscription selectRootInput(std::uint32_t eventMask);
+
   struct State;
 
  private:

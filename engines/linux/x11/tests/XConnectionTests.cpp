@@ -11,9 +11,11 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "XConnection.hpp"
+#include "XReply.hpp"
 
 namespace halcy {
 namespace {
@@ -129,6 +131,33 @@ TEST_F(XConnectionLive, ABrokenConnectionIsAnnouncedOnceAndMadeAgain) {
   window = watchedWindow(*second);
   touch(*second, window);
   EXPECT_TRUE(seen.waitFor([&] { return seen.propertyChanges == 1; }));
+}
+
+// The root's event mask as this client selected it.
+std::uint32_t rootMaskOf(XLink& link) {
+  XReply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
+      link.get(), xcb_get_window_attributes(link.get(), link.root()), nullptr));
+  return attributes ? attributes->your_event_mask : 0;
+}
+
+TEST_F(XConnectionLive, RootInputIsTheUnionOfLiveSelectionsOnEveryConnection) {
+  XConnection connection;
+  Subscription properties = connection.selectRootInput(XCB_EVENT_MASK_PROPERTY_CHANGE);
+  Subscription structure = connection.selectRootInput(XCB_EVENT_MASK_STRUCTURE_NOTIFY);
+  std::shared_ptr<XLink> first = connection.link();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(rootMaskOf(*first), XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY);
+
+  // One selection ending leaves the other's bits in place.
+  structure = Subscription();
+  EXPECT_EQ(rootMaskOf(*first), std::uint32_t{XCB_EVENT_MASK_PROPERTY_CHANGE});
+
+  // A new connection selects what is still wanted.
+  ::shutdown(xcb_get_file_descriptor(first->get()), SHUT_RDWR);
+  while (!first->broken()) std::this_thread::sleep_for(1ms);
+  std::shared_ptr<XLink> second = connection.link();
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(rootMaskOf(*second), std::uint32_t{XCB_EVENT_MASK_PROPERTY_CHANGE});
 }
 
 }  // namespace
