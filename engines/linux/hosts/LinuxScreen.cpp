@@ -5,13 +5,13 @@
 #include <map>
 #include <span>
 
-#include "Graphemes.hpp"
 #include "Jpeg.hpp"
 #include "LinuxFields.hpp"
 #include "LinuxPermissions.hpp"
 #include "LinuxRoles.hpp"
 #include "PictureScale.hpp"
 #include "ScreenRules.hpp"
+#include "Text.hpp"
 
 namespace halcy {
 
@@ -375,7 +375,7 @@ bool LinuxScreenHost::trusted() {
 }
 
 bool LinuxScreenHost::captureAllowed() {
-  return display_->link().has_value();
+  return display_->connection()->link() != nullptr;
 }
 
 std::optional<FrontApp> LinuxScreenHost::app(std::int64_t pid) {
