@@ -269,8 +269,8 @@ const std::unordered_map<std::string_view, MethodTable::Row>& MethodTable::rows(
                                                      return d.areas_.desk->pdfText(request);
                                                    })},
       {"media.decode", taking<MediaDecodeRequest>("media.decode", {"path", "out"},
-                                                  [](D&, const MediaDecodeRequest& request) {
-                                                    return MediaDecode::decode(request);
+                                                  [](D& d, const MediaDecodeRequest& request) {
+                                                    return MediaDecode::decode(request, *d.host_);
                                                   })},
       {"volume.watch", taking<VolumeWatch>("volume.watch", {"watch"},
                                            [](D& d, const VolumeWatch& request) {

@@ -11,6 +11,7 @@
 #include "AudioPorts.hpp"
 #include "Calendar.hpp"
 #include "Json.hpp"
+#include "MediaDecode.hpp"
 #include "Permission.hpp"
 #include "Windows.hpp"
 
@@ -47,10 +48,13 @@ struct PermissionRequest {
   static PermissionRequest decode(const JsonObject& params);
 };
 
-// The dispatcher's view of the platform. The sound sources, the calendar and the window facts
-// are the ports their areas declare; the host answers them all. None of the operations fails;
-// capture objects report their own failures when started.
-class EngineHost : public AudioSources, public CalendarSource, public WindowSource {
+// The dispatcher's view of the platform. The sound sources, the calendar, the window facts and the
+// media reader are the ports their areas declare; the host answers them all. None of the operations
+// fails but opening a media file; capture objects report their own failures when started.
+class EngineHost : public AudioSources,
+                   public CalendarSource,
+                   public WindowSource,
+                   public MediaSource {
  public:
   virtual Hello hello() = 0;
   virtual PermissionsStatus permissions() = 0;

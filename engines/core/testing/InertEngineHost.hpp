@@ -1,6 +1,6 @@
 #pragma once
 // An engine host with nothing behind it: every permission undetermined, no captures, no calendar,
-// no applications. Tests derive from it and answer only what they look at.
+// no applications, no media. Tests derive from it and answer only what they look at.
 
 #include <cstdint>
 #include <memory>
@@ -27,6 +27,7 @@ class InertEngineHost : public EngineHost {
   std::vector<CalendarFact> calendarEvents(double, double) override { return {}; }
   std::vector<std::int64_t> runningApps(const std::string&) override { return {}; }
   std::vector<std::string> windowTitles(std::int64_t) override { return {}; }
+  std::unique_ptr<AudioTrackReader> openAudioTrack(const std::string&) override { return nullptr; }
 };
 
 }  // namespace halcy
