@@ -161,8 +161,9 @@ void MediaDecode::check(const MediaDecodeRequest& request) {
     throw invalid("media.decode writes a .wav of its own.");
   }
   if (!readsTypeOf(request.path)) throw invalid("media.decode does not read that type of file.");
+  // A pipe or a device is no file either: reading one could wait or go on for ever.
   std::error_code error;
-  if (!std::filesystem::exists(request.path, error) || isFolder(request.path)) {
+  if (!std::filesystem::is_regular_file(request.path, error)) {
     throw invalid("No file at that path.");
   }
   if (!isFolder(folderOf(request.out))) throw invalid("No folder for the decoded file.");

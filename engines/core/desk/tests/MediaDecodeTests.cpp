@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include "FileSizeLimit.hpp"
 #include "MediaDecode.hpp"
 #include "Output.hpp"
+#include "TempFolder.hpp"
 
 namespace halcy {
 namespace {
@@ -20,13 +22,12 @@ namespace fs = std::filesystem;
 
 struct Folder {
   Folder() {
-    fs::remove_all(path);
-    fs::create_directories(path);
     std::ofstream(path / "talk.m4a") << "media";
     std::ofstream(path / "old.wav") << "previous take";
     fs::create_directories(path / "clip.mp4");
+    ::mkfifo((path / "pipe.mp3").c_str(), 0600);
+    fs::create_symlink("/dev/zero", path / "noise.mp3");
   }
-  ~Folder() { fs::remove_all(path); }
   std::string at(const std::string& name) const { return (path / name).string(); }
   std::vector<std::string> names() const {
     std::vector<std::string> found;
@@ -36,7 +37,8 @@ struct Folder {
     std::sort(found.begin(), found.end());
     return found;
   }
-  fs::path path = fs::temp_directory_path() / ("halcy-media-" + std::to_string(::getpid()));
+  TempFolder made{"media"};
+  const fs::path& path = made.path;
 };
 
 std::string contentsOf(const std::string& path) {
@@ -83,6 +85,8 @@ TEST(MediaDecode, ChecksPathsTypesAndFoldersInOrder) {
       {folder.at("missing.wav"), out, noFile},
       {folder.at("missing.mp4"), out, noFile},
       {folder.at("clip.mp4"), out, noFile},
+      {folder.at("pipe.mp3"), out, noFile},
+      {folder.at("noise.mp3"), out, noFile},
       {media, folder.at("nowhere/talk.wav"), noFolder},
       {media, folder.at("talk.m4a/talk.wav"), noFolder},
   };
@@ -95,7 +99,8 @@ TEST(MediaDecode, ChecksPathsTypesAndFoldersInOrder) {
           << c.path << " -> " << c.out;
     }
   }
-  EXPECT_EQ(folder.names(), (std::vector<std::string>{"clip.mp4", "old.wav", "talk.m4a"}));
+  EXPECT_EQ(folder.names(),
+            (std::vector<std::string>{"clip.mp4", "noise.mp3", "old.wav", "pipe.mp3", "talk.m4a"}));
 }
 
 TEST(MediaDecode, RoundsHalfMillisecondsUp) {
@@ -150,7 +155,8 @@ TEST(MediaDecode, WritesEveryBlockIntoTheWavAndAnswersItsLength) {
   EXPECT_EQ(static_cast<unsigned char>(wav[44 + 2 * 16000]), 0xFE);
   EXPECT_EQ(source.opened, std::vector<std::string>{folder.at("talk.m4a")});
   // The replaced file is gone and nothing was left beside it.
-  EXPECT_EQ(folder.names(), (std::vector<std::string>{"clip.mp4", "old.wav", "talk.m4a"}));
+  EXPECT_EQ(folder.names(),
+            (std::vector<std::string>{"clip.mp4", "noise.mp3", "old.wav", "pipe.mp3", "talk.m4a"}));
 }
 
 TEST(MediaDecode, FailuresLeaveThePreviousFileAndNoPartialOne) {
@@ -183,7 +189,8 @@ TEST(MediaDecode, FailuresLeaveThePreviousFileAndNoPartialOne) {
       EXPECT_EQ(failure, c.failure) << c.name;
     }
     EXPECT_EQ(contentsOf(folder.at("old.wav")), "previous take") << c.name;
-    EXPECT_EQ(folder.names(), (std::vector<std::string>{"clip.mp4", "old.wav", "talk.m4a"}))
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"clip.mp4", "noise.mp3", "old.wav",
+                                                        "pipe.mp3", "talk.m4a"}))
         << c.name;
   }
 }
@@ -210,8 +217,8 @@ TEST(MediaDecode, AFileThatCannotBeWrittenOrPutInPlaceIsRemoved) {
   } catch (const EngineFailure& failure) {
     EXPECT_EQ(failure, unwritable);
   }
-  EXPECT_EQ(folder.names(),
-            (std::vector<std::string>{"clip.mp4", "old.wav", "talk.m4a", "taken.wav"}));
+  EXPECT_EQ(folder.names(), (std::vector<std::string>{"clip.mp4", "noise.mp3", "old.wav",
+                                                      "pipe.mp3", "taken.wav", "talk.m4a"}));
 }
 
 TEST(MediaDecode, RefusedRequestsNeverReachTheReader) {
