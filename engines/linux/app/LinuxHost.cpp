@@ -1,9 +1,13 @@
 #include "LinuxHost.hpp"
 
+#include <pwd.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include <fstream>
+#include <vector>
 
 #include "Areas.hpp"
 #include "LinuxMicrophone.hpp"
@@ -32,6 +36,28 @@ std::string osReleaseName() {
 }
 
 }  // namespace
+
+std::string userHomeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && home[0] == '/') return home;
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+      found->pw_dir != nullptr) {
+    return found->pw_dir;
+  }
+  return {};
+}
+
+std::string userDataFolder() {
+  const char* data = std::getenv("XDG_DATA_HOME");
+  if (data != nullptr && data[0] == '/') return data;
+  return userHomeFolder() + "/.local/share";
+}
+
+LinuxHost::LinuxHost(std::shared_ptr<LinuxSound> sound)
+    : sound_(std::move(sound)), calendar_(userHomeFolder(), userDataFolder()) {}
 
 std::string linuxVersionText() {
   utsname system{};
@@ -82,19 +108,23 @@ std::unique_ptr<MeetingCapture> LinuxHost::systemAudio(const std::vector<std::in
 }
 
 PermissionState LinuxHost::calendarAccess() {
-  return PermissionState::denied;
+  return calendar_.access();
 }
+// There is no prompt to show: the answer is read afresh.
 PermissionState LinuxHost::requestCalendarAccess() {
-  return PermissionState::denied;
+  return calendar_.access();
 }
-std::vector<CalendarFact> LinuxHost::calendarEvents(double, double) {
-  return {};
+std::vector<CalendarFact> LinuxHost::calendarEvents(double from, double to) {
+  return calendar_.events(from, to);
 }
 std::vector<std::int64_t> LinuxHost::runningApps(const std::string&) {
   return {};
 }
 std::vector<std::string> LinuxHost::windowTitles(std::int64_t) {
   return {};
+}
+std::unique_ptr<AudioTrackReader> LinuxHost::openAudioTrack(const std::string& path) {
+  return media_.openAudioTrack(path);
 }
 
 }  // namespace halcy

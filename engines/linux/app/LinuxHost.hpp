@@ -5,6 +5,8 @@
 #include <memory>
 
 #include "Calendar.hpp"
+#include "LinuxCalendar.hpp"
+#include "LinuxMedia.hpp"
 #include "LinuxSound.hpp"
 #include "Protocol.hpp"
 
@@ -13,7 +15,7 @@ namespace halcy {
 class LinuxHost final : public EngineHost {
  public:
   // Captures share the one sound-server connection.
-  explicit LinuxHost(std::shared_ptr<LinuxSound> sound) : sound_(std::move(sound)) {}
+  explicit LinuxHost(std::shared_ptr<LinuxSound> sound);
   Hello hello() override;
   PermissionsStatus permissions() override;
   PermissionState request(Permission permission) override;
@@ -25,15 +27,23 @@ class LinuxHost final : public EngineHost {
   std::vector<CalendarFact> calendarEvents(double from, double to) override;
   std::vector<std::int64_t> runningApps(const std::string& bundleId) override;
   std::vector<std::string> windowTitles(std::int64_t pid) override;
+  std::unique_ptr<AudioTrackReader> openAudioTrack(const std::string& path) override;
 
   // Asks running applications to expose their accessibility trees for this session.
   static void switchAccessibilityOn();
 
  private:
   std::shared_ptr<LinuxSound> sound_;
+  LinuxCalendar calendar_;
+  LinuxMedia media_;
 };
 
 // "Debian GNU/Linux 12 (bookworm); kernel 6.1.0-18-amd64".
 std::string linuxVersionText();
+
+// The user's home folder: $HOME when it is an absolute path, else the password database's.
+std::string userHomeFolder();
+// Where the user's applications keep their data: $XDG_DATA_HOME, else ~/.local/share.
+std::string userDataFolder();
 
 }  // namespace halcy

@@ -16,6 +16,7 @@
 
 #include "Dispatcher.hpp"
 #include "Entry.hpp"
+#include "LinuxDesk.hpp"
 #include "LinuxDictation.hpp"
 #include "LinuxFields.hpp"
 #include "LinuxHost.hpp"
@@ -87,6 +88,7 @@ int main(int argc, char** argv) {
   auto fields = std::make_unique<LinuxFieldHost>(display, atspi);
   fieldHost = fields.get();
   areas.fields = std::make_shared<FieldController>(std::move(fields));
+  areas.desk = std::make_shared<LinuxDesk>(userHomeFolder());
   static Dispatcher dispatcher(std::make_shared<LinuxHost>(sound), writer, std::move(areas));
 
   std::thread(readInput, std::ref(dispatcher), std::ref(writer)).detach();
