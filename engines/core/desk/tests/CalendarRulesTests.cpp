@@ -58,7 +58,9 @@ TEST(CalendarRules, ReadsOnlyWholeUtcInstants) {
   for (const auto& c : cases) {
     const auto read = CalendarRules::instant(c.text);
     ASSERT_EQ(read.has_value(), c.seconds.has_value()) << c.text;
-    if (read) EXPECT_NEAR(*read, *c.seconds, 1e-6) << c.text;
+    if (read) {
+      EXPECT_NEAR(*read, *c.seconds, 1e-6) << c.text;
+    }
   }
 }
 
