@@ -16,12 +16,10 @@ bool isAscii(std::string_view text) {
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-std::string asciiLowered(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
+void lowerAscii(std::string& text) {
+  for (char& c : text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
-  return lower;
 }
 
 std::u16string utf16Of(std::string_view utf8) {
@@ -82,7 +80,11 @@ std::u16string withoutMarks(const std::u16string& text) {
 }  // namespace
 
 std::string FileSearchRules::folded(std::string_view utf8) {
-  if (isAscii(utf8)) return asciiLowered(utf8);
+  if (isAscii(utf8)) {
+    std::string lower(utf8);
+    lowerAscii(lower);
+    return lower;
+  }
   return utf8Of(withoutMarks(decomposed(caseFolded(utf16Of(utf8)))));
 }
 
@@ -102,9 +104,16 @@ NameMatcher::NameMatcher(const std::vector<std::string>& names) {
 }
 
 bool NameMatcher::matches(std::string_view fileName) const {
-  const std::string name = FileSearchRules::folded(fileName);
+  // Most names are ASCII: they are lowered into a buffer each walker keeps, with no allocation.
+  thread_local std::string lowered;
+  if (isAscii(fileName)) {
+    lowered.assign(fileName);
+    lowerAscii(lowered);
+  } else {
+    lowered = FileSearchRules::folded(fileName);
+  }
   return std::any_of(needles_.begin(), needles_.end(), [&](const std::string& needle) {
-    return name.find(needle) != std::string::npos;
+    return lowered.find(needle) != std::string::npos;
   });
 }
 

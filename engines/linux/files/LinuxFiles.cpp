@@ -194,8 +194,10 @@ LinuxFileSearch::~LinuxFileSearch() {
   }
 }
 
+// Measured on two cores over 200 000 files: 8 walkers keep enough reads in flight to beat a
+// single-threaded walk on a cold cache, and cost little on a warm one (docs/linux-adapter.md).
 unsigned LinuxFileSearch::defaultWalkers() {
-  return 4;
+  return 8;
 }
 
 FilesFound LinuxFileSearch::search(const FilesSearch& request) {
