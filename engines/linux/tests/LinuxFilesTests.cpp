@@ -6,6 +6,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -89,6 +90,24 @@ TEST(LinuxFiles, AHomeThatIsNotThereFindsNothing) {
   EXPECT_FALSE(found.timedOut);
   LinuxFileSearch noHome("");
   EXPECT_TRUE(noHome.search(FilesSearch{{"a"}, 40, 100}).files.empty());
+}
+
+TEST(LinuxFiles, PatienceRunningOutAnswersWhatWasFoundSoFar) {
+  Home home;
+  for (int index = 0; index < 3000; ++index) {
+    home.file("a" + std::to_string(index % 30) + "/b" + std::to_string(index) + "/log.txt", index);
+  }
+  LinuxFileSearch files(home.root.string());
+  // Far less time than walking 3000 folders takes; the wire never asks for less than 100 ms.
+  const auto hurried = files.search(FilesSearch{{"LOG"}, 40, 1});
+  EXPECT_TRUE(hurried.timedOut);
+  EXPECT_TRUE(std::is_sorted(
+      hurried.files.begin(), hurried.files.end(),
+      [](const FoundFileFact& a, const FoundFileFact& b) { return a.modified > b.modified; }));
+  const auto patient = files.search(FilesSearch{{"LOG"}, 40, 5000});
+  EXPECT_FALSE(patient.timedOut);
+  ASSERT_EQ(patient.files.size(), 40u);
+  EXPECT_EQ(patient.files.front().path, (home.root / "a29/b2999/log.txt").string());
 }
 
 TEST(LinuxFiles, ManySearchesAtOnceEachGetTheirOwnAnswer) {
