@@ -1,13 +1,16 @@
 #pragma once
-// Calendar events through the engine host: the window checks, the permission, and the host's facts
-// turned into wire records in time order.
+// The calendar: the events behind "calendar.events", read by the calendar area from the platform's
+// calendar store, checked and turned into wire records in time order. "calendar.access" and
+// "calendar.request" ask the store directly, through the engine host.
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "CalendarProtocol.hpp"
+#include "Output.hpp"
 #include "Permission.hpp"
 
 namespace halcy {
@@ -33,12 +36,17 @@ struct CalendarFact {
   std::vector<ParticipantFact> attendees;
 };
 
-// The user's calendar as the platform keeps it.
-class CalendarSource {
+// Whether the user lets the engine read the calendar store.
+class CalendarPermission {
  public:
-  virtual ~CalendarSource() = default;
+  virtual ~CalendarPermission() = default;
   virtual PermissionState calendarAccess() = 0;
   virtual PermissionState requestCalendarAccess() = 0;
+};
+
+// The user's calendar as the platform keeps it.
+class CalendarSource : public CalendarPermission {
+ public:
   // The occurrences that overlap the window from `from` to `to`, in the store's order.
   virtual std::vector<CalendarFact> calendarEvents(double from, double to) = 0;
 };
@@ -66,5 +74,29 @@ std::vector<CalendarItem> items(std::vector<CalendarFact> facts);
 CalendarEvents events(const CalendarEventsRequest& request, CalendarSource& source);
 
 }  // namespace CalendarRules
+
+class CalendarArea {
+ public:
+  virtual ~CalendarArea() = default;
+  virtual CalendarEvents events(const CalendarEventsRequest& request) = 0;
+};
+
+class UnbuiltCalendar : public CalendarArea {
+ public:
+  CalendarEvents events(const CalendarEventsRequest&) override { throw notBuiltYet(); }
+};
+
+// The calendar area over the platform's store.
+class CalendarController : public CalendarArea {
+ public:
+  explicit CalendarController(std::unique_ptr<CalendarSource> source)
+      : source_(std::move(source)) {}
+  CalendarEvents events(const CalendarEventsRequest& request) override {
+    return CalendarRules::events(request, *source_);
+  }
+
+ private:
+  std::unique_ptr<CalendarSource> source_;
+};
 
 }  // namespace halcy

@@ -4,11 +4,6 @@ namespace halcy {
 
 namespace {
 
-template <class T>
-Json orNull(const std::optional<T>& value) {
-  return value ? Json(*value) : Json(nullptr);
-}
-
 const char* wireName(ParticipantKind kind) {
   switch (kind) {
     case ParticipantKind::person:
@@ -46,7 +41,7 @@ Json CalendarItem::toJson() const {
                        {"location", orNull(location)},
                        {"url", orNull(url)},
                        {"notes", orNull(notes)},
-                       {"organizer", organizer ? organizer->toJson() : Json(nullptr)},
+                       {"organizer", orNull(organizer)},
                        {"attendees", std::move(people)}});
 }
 

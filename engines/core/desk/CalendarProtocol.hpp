@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Json.hpp"
@@ -13,6 +14,7 @@ struct CalendarEventsRequest {
   // Read as instants by the calendar rules, which answer malformed ones in their own words.
   std::string from;
   std::string to;
+  static constexpr std::string_view keyNames[] = {"from", "to"};
   static CalendarEventsRequest decode(const JsonObject& params);
 };
 

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "Calendar.hpp"
-#include "Graphemes.hpp"
 #include "Output.hpp"
+#include "Text.hpp"
 
 namespace halcy {
 
@@ -71,7 +71,7 @@ bool earlier(const CalendarFact& a, const CalendarFact& b) {
 
 std::optional<std::string> cutNotes(const std::optional<std::string>& notes) {
   if (!notes) return std::nullopt;
-  return std::string(prefixWithinUtf16(*notes, CalendarFormat::notesMaxUnits));
+  return Graphemes::prefixWithinUtf16(*notes, CalendarFormat::notesMaxUnits);
 }
 
 CalendarItem item(const CalendarFact& fact) {

@@ -1,6 +1,6 @@
 #pragma once
-// Media files decoded to 16 kHz mono WAV: the request's checks, the decoding loop into the one WAV
-// writer, and the platform's reader behind a port.
+// Media files decoded to 16 kHz mono WAV: the media area behind "media.decode", with the request's
+// checks, the decoding loop into the one WAV writer, and the platform's reader behind a port.
 
 #include <cstdint>
 #include <memory>
@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "MediaProtocol.hpp"
+#include "Output.hpp"
 
 namespace halcy {
 
@@ -46,5 +47,28 @@ void check(const MediaDecodeRequest& request);
 MediaDecoded decode(const MediaDecodeRequest& request, MediaSource& source);
 
 }  // namespace MediaDecode
+
+class MediaArea {
+ public:
+  virtual ~MediaArea() = default;
+  virtual MediaDecoded decode(const MediaDecodeRequest& request) = 0;
+};
+
+class UnbuiltMedia : public MediaArea {
+ public:
+  MediaDecoded decode(const MediaDecodeRequest&) override { throw notBuiltYet(); }
+};
+
+// The media area over the platform's reader.
+class MediaController : public MediaArea {
+ public:
+  explicit MediaController(std::unique_ptr<MediaSource> source) : source_(std::move(source)) {}
+  MediaDecoded decode(const MediaDecodeRequest& request) override {
+    return MediaDecode::decode(request, *source_);
+  }
+
+ private:
+  std::unique_ptr<MediaSource> source_;
+};
 
 }  // namespace halcy

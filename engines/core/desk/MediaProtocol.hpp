@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "Json.hpp"
 
@@ -12,6 +13,7 @@ struct MediaDecodeRequest {
   // Both are checked by the decoder itself, which answers bad paths in its own words.
   std::string path;
   std::string out;
+  static constexpr std::string_view keyNames[] = {"path", "out"};
   static MediaDecodeRequest decode(const JsonObject& params);
 };
 

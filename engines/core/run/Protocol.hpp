@@ -11,7 +11,6 @@
 #include "AudioPorts.hpp"
 #include "Calendar.hpp"
 #include "Json.hpp"
-#include "MediaDecode.hpp"
 #include "Permission.hpp"
 #include "Windows.hpp"
 
@@ -22,6 +21,8 @@ inline constexpr std::int64_t version = 1;
 }
 
 struct HelloParams {
+  // The one request whose keys are not checked: other keys may come from newer callers.
+  static constexpr bool takesAnyKeys = true;
   std::int64_t protocol = 0;
   static HelloParams decode(const JsonObject& params);
 };
@@ -45,16 +46,14 @@ struct PermissionsStatus {
 
 struct PermissionRequest {
   Permission permission = Permission::accessibility;
+  static constexpr std::string_view keyNames[] = {"permission"};
   static PermissionRequest decode(const JsonObject& params);
 };
 
-// The dispatcher's view of the platform. The sound sources, the calendar, the window facts and the
-// media reader are the ports their areas declare; the host answers them all. None of the operations
-// fails but opening a media file; capture objects report their own failures when started.
-class EngineHost : public AudioSources,
-                   public CalendarSource,
-                   public WindowSource,
-                   public MediaSource {
+// The dispatcher's view of the platform. The sound sources, the calendar's permission and the
+// window facts are the ports their areas declare; the host answers them all. None of the
+// operations fails; capture objects report their own failures when started.
+class EngineHost : public AudioSources, public CalendarPermission, public WindowSource {
  public:
   virtual Hello hello() = 0;
   virtual PermissionsStatus permissions() = 0;

@@ -1,6 +1,6 @@
 #pragma once
 // Fakes for the sound tests: a clock the test sets, readers for the notice lines sound areas
-// write, and a file size limit that makes writes fail.
+// write, a file size limit that makes writes fail, and the ways a capture fails to start.
 
 #include <atomic>
 #include <chrono>
@@ -14,10 +14,11 @@
 #include <vector>
 
 #include "Base64.hpp"
+#include "CapturingOutput.hpp"
+#include "Clock.hpp"
 #include "FileSizeLimit.hpp"
 #include "Json.hpp"
 #include "Output.hpp"
-#include "WireTestSupport.hpp"
 
 namespace halcy::audio {
 
@@ -36,7 +37,7 @@ inline Json parsed(const std::string& line) {
   return Json::parse(line);
 }
 
-inline std::vector<Json> noticesNamed(wire::CapturingOutput& output, std::string_view event) {
+inline std::vector<Json> noticesNamed(CapturingOutput& output, std::string_view event) {
   std::vector<Json> found;
   for (const auto& line : output.lines()) {
     Json frame = parsed(line);

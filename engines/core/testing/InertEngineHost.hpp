@@ -1,6 +1,6 @@
 #pragma once
 // An engine host with nothing behind it: every permission undetermined, no captures, no calendar,
-// no applications, no media. Tests derive from it and answer only what they look at.
+// no applications. Tests derive from it and answer only what they look at.
 
 #include <cstdint>
 #include <memory>
@@ -24,10 +24,8 @@ class InertEngineHost : public EngineHost {
   }
   PermissionState calendarAccess() override { return PermissionState::undetermined; }
   PermissionState requestCalendarAccess() override { return PermissionState::undetermined; }
-  std::vector<CalendarFact> calendarEvents(double, double) override { return {}; }
   std::vector<std::int64_t> runningApps(const std::string&) override { return {}; }
   std::vector<std::string> windowTitles(std::int64_t) override { return {}; }
-  std::unique_ptr<AudioTrackReader> openAudioTrack(const std::string&) override { return nullptr; }
 };
 
 }  // namespace halcy

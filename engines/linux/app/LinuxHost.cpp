@@ -56,8 +56,10 @@ std::string userDataFolder() {
   return userHomeFolder() + "/.local/share";
 }
 
-LinuxHost::LinuxHost(std::shared_ptr<LinuxSound> sound)
-    : sound_(std::move(sound)), calendar_(userHomeFolder(), userDataFolder()) {}
+LinuxHost::LinuxHost(std::shared_ptr<LinuxSound> sound, std::shared_ptr<XConnection> display)
+    : sound_(std::move(sound)),
+      display_(std::move(display)),
+      calendar_(userHomeFolder(), userDataFolder()) {}
 
 std::string linuxVersionText() {
   utsname system{};
@@ -76,7 +78,7 @@ Hello LinuxHost::hello() {
 
 PermissionsStatus LinuxHost::permissions() {
   return PermissionsStatus{grantedIf(LinuxPermissions::accessibilityUsable()),
-                           grantedIf(LinuxPermissions::displayReachable()),
+                           grantedIf(LinuxPermissions::displayReachable(*display_)),
                            grantedIf(sound_->serverReachable())};
 }
 
@@ -86,7 +88,7 @@ PermissionState LinuxHost::request(Permission permission) {
       switchAccessibilityOn();
       return grantedIf(LinuxPermissions::accessibilityUsable());
     case Permission::screenRecording:
-      return grantedIf(LinuxPermissions::displayReachable());
+      return grantedIf(LinuxPermissions::displayReachable(*display_));
     case Permission::microphone:
       return grantedIf(sound_->serverReachable());
   }
@@ -108,23 +110,16 @@ std::unique_ptr<MeetingCapture> LinuxHost::systemAudio(const std::vector<std::in
 }
 
 PermissionState LinuxHost::calendarAccess() {
-  return calendar_.access();
+  return calendar_.calendarAccess();
 }
-// There is no prompt to show: the answer is read afresh.
 PermissionState LinuxHost::requestCalendarAccess() {
-  return calendar_.access();
-}
-std::vector<CalendarFact> LinuxHost::calendarEvents(double from, double to) {
-  return calendar_.events(from, to);
+  return calendar_.requestCalendarAccess();
 }
 std::vector<std::int64_t> LinuxHost::runningApps(const std::string&) {
   return {};
 }
 std::vector<std::string> LinuxHost::windowTitles(std::int64_t) {
   return {};
-}
-std::unique_ptr<AudioTrackReader> LinuxHost::openAudioTrack(const std::string& path) {
-  return media_.openAudioTrack(path);
 }
 
 }  // namespace halcy

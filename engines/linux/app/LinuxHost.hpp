@@ -6,16 +6,16 @@
 
 #include "Calendar.hpp"
 #include "LinuxCalendar.hpp"
-#include "LinuxMedia.hpp"
 #include "LinuxSound.hpp"
 #include "Protocol.hpp"
+#include "XConnection.hpp"
 
 namespace halcy {
 
 class LinuxHost final : public EngineHost {
  public:
-  // Captures share the one sound-server connection.
-  explicit LinuxHost(std::shared_ptr<LinuxSound> sound);
+  // Captures share the one sound-server connection; the display is the adapter's one connection.
+  LinuxHost(std::shared_ptr<LinuxSound> sound, std::shared_ptr<XConnection> display);
   Hello hello() override;
   PermissionsStatus permissions() override;
   PermissionState request(Permission permission) override;
@@ -24,18 +24,17 @@ class LinuxHost final : public EngineHost {
   std::unique_ptr<MeetingCapture> systemAudio(const std::vector<std::int64_t>& excluding) override;
   PermissionState calendarAccess() override;
   PermissionState requestCalendarAccess() override;
-  std::vector<CalendarFact> calendarEvents(double from, double to) override;
   std::vector<std::int64_t> runningApps(const std::string& bundleId) override;
   std::vector<std::string> windowTitles(std::int64_t pid) override;
-  std::unique_ptr<AudioTrackReader> openAudioTrack(const std::string& path) override;
 
   // Asks running applications to expose their accessibility trees for this session.
   static void switchAccessibilityOn();
 
  private:
   std::shared_ptr<LinuxSound> sound_;
+  std::shared_ptr<XConnection> display_;
+  // Answers the calendar's permission; the calendar area reads the events through its own.
   LinuxCalendar calendar_;
-  LinuxMedia media_;
 };
 
 // "Debian GNU/Linux 12 (bookworm); kernel 6.1.0-18-amd64".

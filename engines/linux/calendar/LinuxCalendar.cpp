@@ -15,7 +15,7 @@
 #include <set>
 #include <sstream>
 
-#include "Graphemes.hpp"
+#include "Text.hpp"
 
 namespace halcy {
 
@@ -404,14 +404,19 @@ std::vector<std::string> LinuxCalendar::calendarFiles() const {
   return files;
 }
 
-PermissionState LinuxCalendar::access() const {
+PermissionState LinuxCalendar::calendarAccess() {
   const auto files = calendarFiles();
   const bool any = std::any_of(files.begin(), files.end(),
                                [](const std::string& file) { return readable(file); });
   return any ? PermissionState::granted : PermissionState::denied;
 }
 
-std::vector<CalendarFact> LinuxCalendar::events(double from, double to) const {
+// There is no prompt to show: the answer is read afresh.
+PermissionState LinuxCalendar::requestCalendarAccess() {
+  return calendarAccess();
+}
+
+std::vector<CalendarFact> LinuxCalendar::calendarEvents(double from, double to) {
   quietLibical();
   const Window window{from, to};
   std::vector<CalendarFact> facts;

@@ -15,15 +15,16 @@
 
 namespace halcy {
 
-class LinuxCalendar {
+class LinuxCalendar final : public CalendarSource {
  public:
   LinuxCalendar(std::string home, std::string dataHome);
 
   // Granted when at least one store can be read; denied otherwise, since there is no prompt to
   // show: the answer only changes when a calendar program makes a store.
-  PermissionState access() const;
+  PermissionState calendarAccess() override;
+  PermissionState requestCalendarAccess() override;
   // Occurrences overlapping the window from `from` to `to` (seconds since 1970), store by store.
-  std::vector<CalendarFact> events(double from, double to) const;
+  std::vector<CalendarFact> calendarEvents(double from, double to) override;
 
   // The iCalendar files of every store, in the order they are read.
   std::vector<std::string> calendarFiles() const;

@@ -17,7 +17,7 @@
 #include <unordered_set>
 
 #include "FileSearch.hpp"
-#include "Graphemes.hpp"
+#include "Text.hpp"
 
 namespace halcy {
 

@@ -1,5 +1,6 @@
 #pragma once
-// The desk area on Linux: file search and PDF text. Applications are not built yet.
+// The desk area on Linux: file search and PDF text. The applications' methods are still the
+// placeholder's.
 
 #include <string>
 
@@ -8,14 +9,10 @@
 
 namespace halcy {
 
-class LinuxDesk final : public DeskArea {
+class LinuxDesk final : public UnbuiltDesk {
  public:
   explicit LinuxDesk(std::string home) : files_(std::move(home)) {}
 
-  AppsRunning running() override { throw notBuiltYet(); }
-  std::optional<QuitTarget> quitTarget(std::int64_t) override { throw notBuiltYet(); }
-  bool terminate(std::int64_t) override { throw notBuiltYet(); }
-  AppsDescribed describe(const AppsDescribe&) override { throw notBuiltYet(); }
   FilesFound search(const FilesSearch& request) override;
   DocumentTextRead pdfText(const DocumentPdfText& request) override;
 

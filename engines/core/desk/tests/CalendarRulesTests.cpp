@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -233,13 +234,16 @@ TEST(CalendarRules, ChecksTheWindowThenThePermissionThenReads) {
                EngineFailure);
   EXPECT_TRUE(unasked.calls.empty());
 
-  FakeCalendar calendar;
+  // The area reads through the source it owns.
+  auto owned = std::make_unique<FakeCalendar>();
+  FakeCalendar& calendar = *owned;
+  CalendarController area(std::move(owned));
   calendar.facts = {fact("b", newYear2026 + 60, std::nullopt), fact("a", newYear2026, day)};
   calendar.facts[0].organizer =
       ParticipantFact{std::nullopt, "mailto:o@x", ParticipantKind::person};
   calendar.facts[0].attendees = {{"R", "mailto:r@x", ParticipantKind::room},
                                  {std::nullopt, std::nullopt, ParticipantKind::unknown}};
-  const auto events = CalendarRules::events(request, calendar);
+  const auto events = area.events(request);
   EXPECT_EQ(calendar.calls, (std::vector<std::string>{"access", "events 1767225600 1767312000"}));
   EXPECT_EQ(
       events.toJson().dump(),

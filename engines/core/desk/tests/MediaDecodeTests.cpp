@@ -6,6 +6,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -145,9 +146,12 @@ class ScriptedSource final : public MediaSource {
 
 TEST(MediaDecode, WritesEveryBlockIntoTheWavAndAnswersItsLength) {
   Folder folder;
-  ScriptedSource source;
+  // The area decodes through the source it owns.
+  auto owned = std::make_unique<ScriptedSource>();
+  ScriptedSource& source = *owned;
+  MediaController area(std::move(owned));
   source.blocks = {std::vector<std::int16_t>(16000, 1), std::vector<std::int16_t>(8, -2)};
-  const auto decoded = MediaDecode::decode({folder.at("talk.m4a"), folder.at("old.wav")}, source);
+  const auto decoded = area.decode({folder.at("talk.m4a"), folder.at("old.wav")});
   EXPECT_EQ(decoded.toJson().dump(), R"({"durationMs":1001,"sampleRate":16000,"channels":1})");
   const std::string wav = contentsOf(folder.at("old.wav"));
   ASSERT_EQ(wav.size(), 44u + 2 * 16008);
