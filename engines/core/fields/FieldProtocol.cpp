@@ -4,14 +4,6 @@
 
 namespace halcy {
 
-namespace {
-
-Json orNull(const std::optional<std::string>& text) {
-  return text ? Json(*text) : Json(nullptr);
-}
-
-}  // namespace
-
 Json FocusedElement::toJson() const {
   return Json::object({{"handle", handle},
                        {"role", orNull(role)},

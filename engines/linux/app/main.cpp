@@ -17,9 +17,11 @@
 
 #include "Dispatcher.hpp"
 #include "Entry.hpp"
+#include "LinuxDesk.hpp"
 #include "LinuxDictation.hpp"
 #include "LinuxFields.hpp"
 #include "LinuxHost.hpp"
+#include "LinuxMedia.hpp"
 #include "LinuxOutputVolume.hpp"
 #include "LinuxScreen.hpp"
 
@@ -109,6 +111,10 @@ int main(int argc, char** argv) {
   areas.fields = std::make_shared<FieldController>(std::move(fields));
   areas.screen =
       std::make_shared<ScreenController>(std::make_unique<LinuxScreenHost>(display, atspi));
+  areas.desk = std::make_shared<LinuxDesk>(userHomeFolder());
+  areas.calendar = std::make_shared<CalendarController>(
+      std::make_unique<LinuxCalendar>(userHomeFolder(), userDataFolder()));
+  areas.media = std::make_shared<MediaController>(std::make_unique<LinuxMedia>());
   static Dispatcher dispatcher(std::make_shared<LinuxHost>(sound, x), writer, std::move(areas));
 
   std::thread(readInput, std::ref(dispatcher), std::ref(writer)).detach();
