@@ -20,7 +20,8 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "engines" / "linux" / "tests" / "e2e"))
-import harness  # noqa: E402
+import desktop  # noqa: E402
+import engine as engines  # noqa: E402
 from screen_bench import report, timed  # noqa: E402
 
 ROUNDS = int(sys.argv[1]) if len(sys.argv) > 1 else 12
@@ -37,12 +38,12 @@ def five_marks():
 
 
 def main():
-    harness.require_desktop()
-    window = subprocess.Popen([harness.SYSTEM_PYTHON, str(harness.FIXTURES / "big_window.py"), "160", "100"],
+    desktop.require_desktop()
+    window = subprocess.Popen([desktop.SYSTEM_PYTHON, str(desktop.FIXTURES / "big_window.py"), "160", "100"],
                               stdin=subprocess.PIPE, stdout=subprocess.PIPE)
     json.loads(window.stdout.readline())
     time.sleep(0.5)
-    engine = harness.Engine()
+    engine = engines.Engine()
     handle = engine.result("ink.capture", {"x": 10, "y": 10, "excludePids": [], "neverLook": []},
                            timeout=10)["capture"]
     compose = {"pieces": [{"capture": handle, "rect": {"x": 0, "y": 0, "width": 1920, "height": 1080},
@@ -61,7 +62,7 @@ def main():
            timed(lambda: engine.result("ink.compose", drawing, timeout=60), ROUNDS * 4))
     with tempfile.TemporaryDirectory() as folder:
         shot = os.path.join(folder, "screen.png")
-        Path(shot).write_bytes(harness.run_tool("import", "-window", "root", "png:-"))
+        Path(shot).write_bytes(desktop.run_tool("import", "-window", "root", "png:-"))
         # One block, as the engine reads (the tool's automatic layout finds nothing on a dark desktop).
         tool = ["tesseract", shot, "-", "--psm", "6"]
 

@@ -20,7 +20,9 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "engines" / "linux" / "tests" / "e2e"))
-import harness  # noqa: E402
+import accessibility  # noqa: E402
+import desktop  # noqa: E402
+import engine as engines  # noqa: E402
 
 ROUNDS = int(sys.argv[1]) if len(sys.argv) > 1 else 40
 
@@ -77,8 +79,8 @@ def pyatspi_structure(pid):
 
 
 def main():
-    harness.require_desktop()
-    engine = harness.Engine()
+    desktop.require_desktop()
+    engine = engines.Engine()
     engine.result("permissions.request", {"permission": "accessibility"})
     params = {"pid": None, "excludePids": [], "neverLook": [], "longEdge": 1568, "quality": 0.8}
     engine.result("screen.capture", params, timeout=10)
@@ -91,10 +93,10 @@ def main():
               "quality": 0.8}
     report("screen.region 400x300 with hash (engine)", timed(lambda: engine.result("screen.region", region), ROUNDS))
 
-    big = subprocess.Popen([harness.SYSTEM_PYTHON, str(harness.FIXTURES / "big_window.py"), "20", "500"],
+    big = subprocess.Popen([desktop.SYSTEM_PYTHON, str(desktop.FIXTURES / "big_window.py"), "20", "500"],
                            stdin=subprocess.PIPE, stdout=subprocess.PIPE)
     pid = json.loads(big.stdout.readline())["pid"]
-    harness.accessible_app(pid)
+    accessibility.accessible_app(pid)
     read = {"pid": pid, "bundleId": "big.window", "neverLook": []}
     engine.result("structure.read", read, timeout=10)
     ours = report("structure.read, 500-row list (engine)",

@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Json.hpp"
@@ -28,10 +30,6 @@ struct AppsRunning {
   Json toJson() const;
 };
 
-struct QuitTarget {
-  Json toJson() const;
-};
-
 struct AppsQuit {
   // The identifier the caller expects at `pid`.
   std::string bundleId;
@@ -40,6 +38,7 @@ struct AppsQuit {
   // first). Whatever quits must treat them as no target, never hand them to a signal call, which
   // reads them as process groups.
   std::int64_t pid = 0;
+  static constexpr std::string_view keyNames[] = {"bundleId", "pid"};
   static AppsQuit decode(const JsonObject& params);
 };
 
@@ -50,6 +49,7 @@ struct AppsQuitResult {
 struct AppsDescribe {
   std::vector<std::string> bundleIds;
   std::int64_t iconPx = 0;
+  static constexpr std::string_view keyNames[] = {"bundleIds", "iconPx"};
   static AppsDescribe decode(const JsonObject& params);
 };
 
@@ -61,20 +61,40 @@ struct FilesSearch {
   std::vector<std::string> names;
   std::int64_t limit = 0;
   std::int64_t patienceMs = 0;
+  static constexpr std::string_view keyNames[] = {"names", "limit", "patienceMs"};
   static FilesSearch decode(const JsonObject& params);
 };
 
+struct FoundFileFact {
+  std::string path;
+  // The last component of `path`.
+  std::string name;
+  // Last content change, milliseconds since 1970-01-01 UTC.
+  std::optional<double> modified;
+  std::optional<std::int64_t> bytes;
+  Json toJson() const;
+};
+
 struct FilesFound {
+  // Newest first.
+  std::vector<FoundFileFact> files;
+  // The patience ran out before the search had looked everywhere.
+  bool timedOut = false;
   Json toJson() const;
 };
 
 struct DocumentPdfText {
   // The decoded PDF file, 1 to DeskLimits::pdfMaxBytes bytes.
   std::string data;
+  static constexpr std::string_view keyNames[] = {"data"};
   static DocumentPdfText decode(const JsonObject& params);
 };
 
 struct DocumentTextRead {
+  // Empty when the document has none or cannot be opened.
+  std::string text;
+  // 0 when the document cannot be opened.
+  std::int64_t pages = 0;
   Json toJson() const;
 };
 

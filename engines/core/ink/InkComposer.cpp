@@ -6,11 +6,11 @@
 #include <numbers>
 #include <utility>
 
-#include "Graphemes.hpp"
 #include "InkPen.hpp"
 #include "Jpeg.hpp"
 #include "PictureScale.hpp"
 #include "RunMergeSort.hpp"
+#include "Text.hpp"
 
 namespace halcy {
 
@@ -172,7 +172,7 @@ std::string joined(std::vector<PlacedWords> placed) {
     if (!text.empty()) text += ' ';
     text += words;
   }
-  return graphemePrefix(text, InkLimits::textMax);
+  return Graphemes::prefix(text, InkLimits::textMax);
 }
 
 }  // namespace

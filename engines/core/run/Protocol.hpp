@@ -21,6 +21,8 @@ inline constexpr std::int64_t version = 1;
 }
 
 struct HelloParams {
+  // The one request whose keys are not checked: other keys may come from newer callers.
+  static constexpr bool takesAnyKeys = true;
   std::int64_t protocol = 0;
   static HelloParams decode(const JsonObject& params);
 };
@@ -44,13 +46,14 @@ struct PermissionsStatus {
 
 struct PermissionRequest {
   Permission permission = Permission::accessibility;
+  static constexpr std::string_view keyNames[] = {"permission"};
   static PermissionRequest decode(const JsonObject& params);
 };
 
-// The dispatcher's view of the platform. The sound sources, the calendar and the window facts
-// are the ports their areas declare; the host answers them all. None of the operations fails;
-// capture objects report their own failures when started.
-class EngineHost : public AudioSources, public CalendarSource, public WindowSource {
+// The dispatcher's view of the platform. The sound sources, the calendar's permission and the
+// window facts are the ports their areas declare; the host answers them all. None of the
+// operations fails; capture objects report their own failures when started.
+class EngineHost : public AudioSources, public CalendarPermission, public WindowSource {
  public:
   virtual Hello hello() = 0;
   virtual PermissionsStatus permissions() = 0;

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "Deadline.hpp"
-#include "Graphemes.hpp"
 #include "ScreenRules.hpp"
+#include "Text.hpp"
 
 namespace halcy {
 
@@ -38,7 +38,7 @@ ScreenText ScreenController::read(const ScreenRead& request) {
   if (!host_->trusted()) return answer;
   WindowText read = host_->windowText(request.pid, request.maxChars);
   answer.windowTitle = std::move(read.title);
-  answer.text = graphemePrefix(read.text, static_cast<std::size_t>(request.maxChars));
+  answer.text = Graphemes::prefix(read.text, static_cast<std::size_t>(request.maxChars));
   return answer;
 }
 

@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "Graphemes.hpp"
 #include "ScreenRules.hpp"
+#include "Text.hpp"
 
 namespace halcy {
 
@@ -108,7 +108,7 @@ std::string harvest(Tree& tree, const typename Tree::Node& root, std::int64_t ma
         const auto role = tree.role(node);
         if (role && textRoles.contains(*role)) {
           if (auto text = shownText(tree, node)) {
-            total += graphemeCount(*text, limit);
+            total += Graphemes::count(*text, limit);
             if (!joined.empty()) joined += '\n';
             joined += *text;
           }
@@ -116,12 +116,12 @@ std::string harvest(Tree& tree, const typename Tree::Node& root, std::int64_t ma
         return total < limit;
       },
       [](const auto&) { return true; });
-  return graphemePrefix(joined, limit);
+  return Graphemes::prefix(joined, limit);
 }
 
 inline std::string boundedText(std::string_view text, std::int64_t maxChars) {
   if (maxChars <= 0) return {};
-  return graphemePrefix(trimmedText(text), static_cast<std::size_t>(maxChars));
+  return Graphemes::prefix(trimmedText(text), static_cast<std::size_t>(maxChars));
 }
 
 template <TextTree Tree>
@@ -130,7 +130,8 @@ std::optional<std::string> fullDocument(Tree& tree, const typename Tree::Node& r
   static const RoleSet documentRoles = {"AXTextArea", "AXScrollArea"};
   const auto valueLength = [&](const auto& node) -> std::size_t {
     const auto value = tree.value(node);
-    return value ? graphemeCount(*value, ScreenRules::documentValueThreshold) : 0;
+    // One past the threshold tells a value over it.
+    return value ? Graphemes::count(*value, ScreenRules::documentValueThreshold + 1) : 0;
   };
   const auto document =
       firstDescendant(tree, root, documentSearchNodes, documentRoles, [&](const auto& node) {
@@ -141,7 +142,7 @@ std::optional<std::string> fullDocument(Tree& tree, const typename Tree::Node& r
       });
   if (!document) return std::nullopt;
   if (const auto value = tree.value(*document);
-      value && graphemeCount(*value, ScreenRules::documentValueThreshold) >
+      value && Graphemes::count(*value, ScreenRules::documentValueThreshold + 1) >
                    ScreenRules::documentValueThreshold) {
     return boundedText(*value, maxChars);
   }
@@ -153,7 +154,7 @@ std::optional<std::string> fullDocument(Tree& tree, const typename Tree::Node& r
 template <TextTree Tree>
 std::string text(Tree& tree, const typename Tree::Node& root, std::int64_t maxChars) {
   if (auto document = fullDocument(tree, root, maxChars);
-      document && graphemeCount(*document, fullDocumentMinimum) >= fullDocumentMinimum) {
+      document && Graphemes::count(*document, fullDocumentMinimum) >= fullDocumentMinimum) {
     return *document;
   }
   return harvest(tree, root, maxChars, visibleNodes);

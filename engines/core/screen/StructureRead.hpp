@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -20,6 +21,7 @@ struct StructureRead {
   // The identifier checked against `neverLook`, as the caller names it.
   std::string bundleId;
   std::vector<std::string> neverLook;
+  static constexpr std::string_view keyNames[] = {"pid", "bundleId", "neverLook"};
   static StructureRead decode(const JsonObject& params);
 };
 
@@ -123,7 +125,7 @@ std::vector<std::vector<std::string>> rowTexts(Tree& tree,
         const auto role = tree.role(node);
         if (role && staticText.contains(*role)) {
           if (auto text = ScreenWalk::shownText(tree, node)) {
-            texts[index].push_back(graphemePrefix(*text, static_cast<std::size_t>(fieldChars)));
+            texts[index].push_back(Graphemes::prefix(*text, static_cast<std::size_t>(fieldChars)));
           }
         }
         for (Node& child : tree.children(node)) walk.queue.push_back(std::move(child));

@@ -15,6 +15,25 @@ namespace halcy {
 
 using Json = nlohmann::ordered_json;
 
+// An absent value as null; a present record as its own encoding.
+template <class T>
+Json orNull(const std::optional<T>& value) {
+  if (!value) return Json(nullptr);
+  if constexpr (requires { value->toJson(); }) {
+    return value->toJson();
+  } else {
+    return Json(*value);
+  }
+}
+
+// A list of records, each as its own encoding.
+template <class Record>
+Json jsonList(const std::vector<Record>& records) {
+  Json list = Json::array();
+  for (const Record& record : records) list.push_back(record.toJson());
+  return list;
+}
+
 // A parameter that does not decode. The dispatcher answers every one of them with the method's
 // "Invalid params for ..." line; the description only helps tests and debugging.
 class DecodeError : public std::runtime_error {

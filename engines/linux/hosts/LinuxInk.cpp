@@ -9,9 +9,9 @@
 #include <mutex>
 #include <string>
 
-#include "Graphemes.hpp"
 #include "GrayRaster.hpp"
 #include "Output.hpp"
+#include "Text.hpp"
 
 namespace halcy {
 
@@ -103,7 +103,8 @@ std::vector<InkWords> runsOf(tesseract::ResultIterator& words, double width, dou
     std::unique_ptr<char[]> utf8(words.GetUTF8Text(word));
     const auto box = boxOf(words, word);
     if (!utf8 || !box) continue;
-    const std::string text = trimmedText(utf8.get());
+    // The recogniser's bytes are not checked by anyone else before they reach the wire.
+    const std::string text = trimmedText(asUtf8(utf8.get()));
     if (!text.empty()) runs.add(text, *box);
   } while (words.Next(word));
   return runs.take();
@@ -194,21 +195,20 @@ std::vector<InkWords> LinuxTextReader::read(const Picture& picture) {
   return found;
 }
 
-LinuxInkHost::LinuxInkHost(std::shared_ptr<LinuxDisplay> display)
-    : display_(display), shots_(std::move(display)) {}
+LinuxInkHost::LinuxInkHost(std::shared_ptr<LinuxScreenShots> shots) : shots_(std::move(shots)) {}
 
 bool LinuxInkHost::captureAllowed() {
-  return display_->link().has_value();
+  return shots_->captureAllowed();
 }
 
 DisplayList LinuxInkHost::displays() {
-  return shots_.displays();
+  return shots_->displays();
 }
 
 std::optional<Picture> LinuxInkHost::capture(const DisplayFact& display, const HidesWindow& hides) {
-  const auto current = shots_.display(display.id);
+  const auto current = shots_->display(display.id);
   if (!current) return std::nullopt;
-  auto picture = shots_.picture(current->bounds, hides);
+  auto picture = shots_->picture(current->bounds, hides);
   // Marks take the user seconds to draw: time enough to load the recogniser for the compose.
   if (picture) reader_.prepare();
   return picture;

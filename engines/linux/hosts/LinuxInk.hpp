@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "Ink.hpp"
-#include "LinuxDisplay.hpp"
 #include "LinuxScreen.hpp"
 
 namespace halcy {
@@ -36,7 +35,8 @@ class LinuxTextReader {
 
 class LinuxInkHost final : public InkHost {
  public:
-  explicit LinuxInkHost(std::shared_ptr<LinuxDisplay> display);
+  // `shots` is the screen host's: one grabber for every picture of the screen.
+  explicit LinuxInkHost(std::shared_ptr<LinuxScreenShots> shots);
 
   bool captureAllowed() override;
   DisplayList displays() override;
@@ -44,8 +44,7 @@ class LinuxInkHost final : public InkHost {
   std::vector<InkWords> readText(const Picture& picture) override;
 
  private:
-  std::shared_ptr<LinuxDisplay> display_;
-  LinuxScreenShots shots_;
+  std::shared_ptr<LinuxScreenShots> shots_;
   LinuxTextReader reader_;
 };
 

@@ -5,13 +5,13 @@
 #include <map>
 #include <span>
 
-#include "Graphemes.hpp"
 #include "Jpeg.hpp"
 #include "LinuxFields.hpp"
 #include "LinuxPermissions.hpp"
 #include "LinuxRoles.hpp"
 #include "PictureScale.hpp"
 #include "ScreenRules.hpp"
+#include "Text.hpp"
 
 namespace halcy {
 
@@ -318,6 +318,10 @@ class AtSpiTree {
 LinuxScreenShots::LinuxScreenShots(std::shared_ptr<LinuxDisplay> display)
     : display_(std::move(display)), apps_(*display_), capture_(display_) {}
 
+bool LinuxScreenShots::captureAllowed() {
+  return display_->connection()->link() != nullptr;
+}
+
 std::vector<WindowFact> LinuxScreenShots::windows() {
   std::vector<WindowFact> facts;
   for (const LinuxWindow& window : display_->stacking().windows) {
@@ -364,9 +368,9 @@ std::optional<Picture> LinuxScreenShots::picture(const ScreenRect& rect, const H
   return capture_.grab(pixelsOf(rect), hidden);
 }
 
-LinuxScreenHost::LinuxScreenHost(std::shared_ptr<LinuxDisplay> display,
-                                 std::shared_ptr<AtSpi> atspi)
-    : display_(display), atspi_(std::move(atspi)), shots_(std::move(display)) {}
+LinuxScreenHost::LinuxScreenHost(std::shared_ptr<AtSpi> atspi,
+                                 std::shared_ptr<LinuxScreenShots> shots)
+    : atspi_(std::move(atspi)), shots_(std::move(shots)) {}
 
 bool LinuxScreenHost::trusted() {
   // Once usable, accessibility stays so for the session; asking again costs two bus connections.
@@ -375,11 +379,11 @@ bool LinuxScreenHost::trusted() {
 }
 
 bool LinuxScreenHost::captureAllowed() {
-  return display_->link().has_value();
+  return shots_->captureAllowed();
 }
 
 std::optional<FrontApp> LinuxScreenHost::app(std::int64_t pid) {
-  return shots_.apps().app(pid);
+  return shots_->apps().app(pid);
 }
 
 // The application's active window, else its first window on screen.
@@ -416,18 +420,18 @@ StructureFacts LinuxScreenHost::structure(std::int64_t pid) {
 }
 
 std::vector<WindowFact> LinuxScreenHost::windows() {
-  return shots_.windows();
+  return shots_->windows();
 }
 
 DisplayList LinuxScreenHost::displays() {
-  return shots_.displays();
+  return shots_->displays();
 }
 
 std::optional<HostPicture> LinuxScreenHost::capture(const DisplayFact& display, PixelSize size,
                                                     double quality, const HidesWindow& hides) {
-  const auto current = shots_.display(display.id);
+  const auto current = shots_->display(display.id);
   if (!current) return std::nullopt;
-  const auto picture = shots_.picture(current->bounds, hides);
+  const auto picture = shots_->picture(current->bounds, hides);
   if (!picture) return std::nullopt;
   const Picture scaled = PictureScale::to(*picture, static_cast<std::int32_t>(size.width),
                                           static_cast<std::int32_t>(size.height));
@@ -439,12 +443,12 @@ std::optional<HostPicture> LinuxScreenHost::capture(const DisplayFact& display, 
 std::optional<HostRegion> LinuxScreenHost::captureRegion(const DisplayFact& display,
                                                          const ScreenRect& rect, double quality,
                                                          const HidesWindow& hides) {
-  const auto current = shots_.display(display.id);
+  const auto current = shots_->display(display.id);
   if (!current) return std::nullopt;
   const auto clipped = rect.intersection(current->bounds);
   if (!clipped) return std::nullopt;
   const XRect pixels = within(pixelsOf(*clipped), pixelsOf(current->bounds));
-  const auto picture = shots_.picture(pointsOf(pixels), hides);
+  const auto picture = shots_->picture(pointsOf(pixels), hides);
   if (!picture) return std::nullopt;
   auto jpeg = Jpeg::base64(*picture, quality);
   auto gray = ScreenRules::gray(*picture);

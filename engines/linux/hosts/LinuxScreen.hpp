@@ -23,6 +23,8 @@ class LinuxScreenShots {
  public:
   explicit LinuxScreenShots(std::shared_ptr<LinuxDisplay> display);
 
+  // Whether there is a display to take pictures of now.
+  bool captureAllowed();
   // Front to back; titles are _NET_WM_NAME, else WM_NAME; bounds include the frame.
   std::vector<WindowFact> windows();
   // RandR monitors; the primary one (else the first listed) is the main display.
@@ -41,7 +43,8 @@ class LinuxScreenShots {
 
 class LinuxScreenHost final : public ScreenHost {
  public:
-  LinuxScreenHost(std::shared_ptr<LinuxDisplay> display, std::shared_ptr<AtSpi> atspi);
+  // `shots` may be shared with other hosts that take pictures.
+  LinuxScreenHost(std::shared_ptr<AtSpi> atspi, std::shared_ptr<LinuxScreenShots> shots);
 
   bool trusted() override;
   bool captureAllowed() override;
@@ -58,9 +61,8 @@ class LinuxScreenHost final : public ScreenHost {
  private:
   std::optional<AtSpiRef> window(std::int64_t pid);
 
-  std::shared_ptr<LinuxDisplay> display_;
   std::shared_ptr<AtSpi> atspi_;
-  LinuxScreenShots shots_;
+  std::shared_ptr<LinuxScreenShots> shots_;
   std::atomic<bool> trusted_{false};
 };
 

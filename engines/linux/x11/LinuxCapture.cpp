@@ -13,15 +13,11 @@
 #include <set>
 #include <vector>
 
+#include "XReply.hpp"
+
 namespace halcy {
 
 namespace {
-
-struct FreeDeleter {
-  void operator()(void* memory) const { std::free(memory); }
-};
-template <typename T>
-using Reply = std::unique_ptr<T, FreeDeleter>;
 
 constexpr std::uint32_t allPlanes = 0xFFFFFFFFU;
 // Segments kept for the next grabs; more are made while grabs overlap.
@@ -38,10 +34,10 @@ struct Segment {
   std::uint8_t* memory = nullptr;
   std::size_t size = 0;
   xcb_shm_seg_t seg = 0;
-  std::weak_ptr<xcb_connection_t> attachedTo;
+  std::weak_ptr<XLink> attachedTo;
 
   ~Segment() {
-    if (auto connection = attachedTo.lock()) xcb_shm_detach(connection.get(), seg);
+    if (auto link = attachedTo.lock(); link && !link->broken()) xcb_shm_detach(link->get(), seg);
     if (memory != nullptr) shmdt(memory);
   }
 
@@ -58,14 +54,14 @@ struct Segment {
     return segment;
   }
 
-  bool attach(const std::shared_ptr<xcb_connection_t>& connection) {
-    if (attachedTo.lock() == connection) return true;
-    xcb_connection_t* c = connection.get();
+  bool attach(const std::shared_ptr<XLink>& link) {
+    if (attachedTo.lock() == link) return true;
+    xcb_connection_t* c = link->get();
     seg = xcb_generate_id(c);
-    Reply<xcb_generic_error_t> error(
+    XReply<xcb_generic_error_t> error(
         xcb_request_check(c, xcb_shm_attach_checked(c, seg, static_cast<std::uint32_t>(id), 0)));
     if (error) return false;
-    attachedTo = connection;
+    attachedTo = link;
     return true;
   }
 };
@@ -111,13 +107,13 @@ bool overlaps(const XRect& a, const XRect& b) {
 struct LinuxCapture::State {
   std::mutex lock;
   std::vector<std::unique_ptr<Segment>> idle;
-  // The connection whose root's children are redirected.
-  std::weak_ptr<xcb_connection_t> redirected;
+  // The connection whose root's children are redirected (its serial).
+  std::uint64_t redirected = 0;
 
-  // A segment of at least `size` bytes attached to `connection`, back to the idle ones when the
-  // last picture made in it goes.
-  std::shared_ptr<Segment> segment(const std::shared_ptr<xcb_connection_t>& connection,
-                                   std::size_t size, const std::shared_ptr<State>& self) {
+  // A segment of at least `size` bytes attached to `link`, back to the idle ones when the last
+  // picture made in it goes.
+  std::shared_ptr<Segment> segment(const std::shared_ptr<XLink>& link, std::size_t size,
+                                   const std::shared_ptr<State>& self) {
     std::unique_ptr<Segment> found;
     {
       std::lock_guard guard(lock);
@@ -129,7 +125,7 @@ struct LinuxCapture::State {
       }
     }
     if (!found) found = Segment::make(size);
-    if (!found || !found->attach(connection)) return nullptr;
+    if (!found || !found->attach(link)) return nullptr;
     std::weak_ptr<State> weak = self;
     return std::shared_ptr<Segment>(found.release(), [weak](Segment* segment) {
       std::unique_ptr<Segment> owned(segment);
@@ -140,23 +136,21 @@ struct LinuxCapture::State {
     });
   }
 
-  void redirect(const LinuxDisplay::Link& link) {
-    xcb_connection_t* c = link.connection.get();
-    if (!hasExtension(c, &xcb_composite_id)) return;
-    Reply<xcb_composite_query_version_reply_t> version(
-        xcb_composite_query_version_reply(c, xcb_composite_query_version(c, 0, 4), nullptr));
-    if (!version) return;
-    Reply<xcb_generic_error_t> error(xcb_request_check(
-        c,
-        xcb_composite_redirect_subwindows_checked(c, link.root, XCB_COMPOSITE_REDIRECT_AUTOMATIC)));
+  void redirect(XLink& link) {
+    xcb_connection_t* c = link.get();
+    if (link.broken() || !hasExtension(c, &xcb_composite_id)) return;
+    if (!xReply(xcb_composite_query_version_reply, c, xcb_composite_query_version(c, 0, 4))) return;
+    XReply<xcb_generic_error_t> error(
+        xcb_request_check(c, xcb_composite_redirect_subwindows_checked(
+                                 c, link.root(), XCB_COMPOSITE_REDIRECT_AUTOMATIC)));
     if (error) return;
     std::lock_guard guard(lock);
-    redirected = link.connection;
+    redirected = link.serial();
   }
 
-  bool composites(const std::shared_ptr<xcb_connection_t>& connection) {
+  bool composites(const XLink& link) {
     std::lock_guard guard(lock);
-    return redirected.lock() == connection;
+    return redirected == link.serial();
   }
 };
 
@@ -167,33 +161,31 @@ using State = LinuxCapture::State;
 // The pixels of a drawable's rectangle (in its own coordinates), 32 bits a pixel; none when the
 // drawable is gone, not viewable, or of another depth.
 std::optional<Picture> read(State& state, const std::shared_ptr<State>& self,
-                            const std::shared_ptr<xcb_connection_t>& connection,
-                            xcb_drawable_t drawable, std::int32_t x, std::int32_t y,
-                            std::uint32_t width, std::uint32_t height) {
+                            const std::shared_ptr<XLink>& link, xcb_drawable_t drawable,
+                            std::int32_t x, std::int32_t y, std::uint32_t width,
+                            std::uint32_t height) {
   if (width == 0 || height == 0 || width > 0x7FFF || height > 0x7FFF) return std::nullopt;
-  xcb_connection_t* c = connection.get();
+  xcb_connection_t* c = link->get();
   const std::size_t stride = static_cast<std::size_t>(width) * Picture::bytesPerPixel;
   const std::size_t size = stride * height;
   if (hasExtension(c, &xcb_shm_id)) {
-    if (auto segment = state.segment(connection, size, self)) {
-      Reply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(
-          c,
+    if (auto segment = state.segment(link, size, self)) {
+      auto reply = xReply(
+          xcb_shm_get_image_reply, c,
           xcb_shm_get_image(c, drawable, static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
                             static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height),
-                            allPlanes, XCB_IMAGE_FORMAT_Z_PIXMAP, segment->seg, 0),
-          nullptr));
+                            allPlanes, XCB_IMAGE_FORMAT_Z_PIXMAP, segment->seg, 0));
       if (!reply || reply->depth < 24) return std::nullopt;
       std::uint8_t* memory = segment->memory;
       return Picture::over(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height),
                            stride, memory, std::move(segment));
     }
   }
-  Reply<xcb_get_image_reply_t> reply(xcb_get_image_reply(
-      c,
-      xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, static_cast<std::int16_t>(x),
-                    static_cast<std::int16_t>(y), static_cast<std::uint16_t>(width),
-                    static_cast<std::uint16_t>(height), allPlanes),
-      nullptr));
+  auto reply =
+      xReply(xcb_get_image_reply, c,
+             xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, static_cast<std::int16_t>(x),
+                           static_cast<std::int16_t>(y), static_cast<std::uint16_t>(width),
+                           static_cast<std::uint16_t>(height), allPlanes));
   if (!reply || reply->depth < 24 ||
       static_cast<std::size_t>(xcb_get_image_data_length(reply.get())) < size) {
     return std::nullopt;
@@ -208,18 +200,19 @@ std::optional<Picture> read(State& state, const std::shared_ptr<State>& self,
 // The root's background over `area`: a window that shows its parent's background, mapped below
 // every other window for the moment of one read. It looks exactly like the root where it shows.
 std::optional<Picture> backdrop(State& state, const std::shared_ptr<State>& self,
-                                const LinuxDisplay::Link& link, const XRect& area) {
-  xcb_connection_t* c = link.connection.get();
+                                const std::shared_ptr<XLink>& link, const XRect& area) {
+  xcb_connection_t* c = link->get();
   const xcb_window_t window = xcb_generate_id(c);
   const std::uint32_t values[] = {XCB_BACK_PIXMAP_PARENT_RELATIVE, 1};
-  xcb_create_window(c, XCB_COPY_FROM_PARENT, window, link.root, static_cast<std::int16_t>(area.x),
-                    static_cast<std::int16_t>(area.y), static_cast<std::uint16_t>(area.width),
-                    static_cast<std::uint16_t>(area.height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                    XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXMAP | XCB_CW_OVERRIDE_REDIRECT, values);
+  xcb_create_window(c, XCB_COPY_FROM_PARENT, window, link->root(),
+                    static_cast<std::int16_t>(area.x), static_cast<std::int16_t>(area.y),
+                    static_cast<std::uint16_t>(area.width), static_cast<std::uint16_t>(area.height),
+                    0, XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
+                    XCB_CW_BACK_PIXMAP | XCB_CW_OVERRIDE_REDIRECT, values);
   const std::uint32_t below[] = {XCB_STACK_MODE_BELOW};
   xcb_configure_window(c, window, XCB_CONFIG_WINDOW_STACK_MODE, below);
   xcb_map_window(c, window);
-  auto picture = read(state, self, link.connection, window, 0, 0, area.width, area.height);
+  auto picture = read(state, self, link, window, 0, 0, area.width, area.height);
   xcb_destroy_window(c, window);
   xcb_flush(c);
   return picture;
@@ -261,25 +254,27 @@ void blackOut(Picture& picture, const XRect& area, const Region& hidden) {
 LinuxCapture::LinuxCapture(std::shared_ptr<LinuxDisplay> display)
     : display_(std::move(display)), state_(std::make_shared<State>()) {
   std::weak_ptr<State> weak = state_;
-  redirect_ = display_->subscribe({}, [weak](const LinuxDisplay::Link& link) {
-    if (auto state = weak.lock()) state->redirect(link);
-  });
+  // Redirection belongs to the connection that asked for it: every new connection asks again.
+  XConnection::Watcher watcher;
+  watcher.onConnect = [weak](const std::shared_ptr<XLink>& link) {
+    if (auto state = weak.lock()) state->redirect(*link);
+  };
+  redirect_ = display_->connection()->watch(std::move(watcher));
 }
 
 LinuxCapture::~LinuxCapture() = default;
 
 std::optional<Picture> LinuxCapture::grab(const XRect& area, const Hidden& hidden) {
-  auto link = display_->link();
+  auto link = display_->connection()->link();
   if (!link || area.width == 0 || area.height == 0) return std::nullopt;
   if (!hidden) {
-    return read(*state_, state_, link->connection, link->root, area.x, area.y, area.width,
-                area.height);
+    return read(*state_, state_, link, link->root(), area.x, area.y, area.width, area.height);
   }
   // The stacking before and after the grab: a hidden window that moved, appeared or went away
   // meanwhile is left out wherever it was.
   const LinuxStacking before = display_->stacking();
   std::optional<Picture> shot =
-      read(*state_, state_, link->connection, link->root, area.x, area.y, area.width, area.height);
+      read(*state_, state_, link, link->root(), area.x, area.y, area.width, area.height);
   if (!shot) return std::nullopt;
   const LinuxStacking after = display_->stacking();
 
@@ -300,9 +295,9 @@ std::optional<Picture> LinuxCapture::grab(const XRect& area, const Hidden& hidde
   // Some picture must come back: the grab's memory is the canvas; from here the holes are black.
   Picture canvas = *shot;
   blackOut(canvas, area, holes);
-  if (!state_->composites(link->connection)) return canvas;
+  if (!state_->composites(*link)) return canvas;
   const XRect reach = holes.extents();
-  if (auto background = backdrop(*state_, state_, *link, reach)) {
+  if (auto background = backdrop(*state_, state_, link, reach)) {
     paint(canvas, area, *background, reach.x, reach.y, holes);
   }
   for (const LinuxTopLevel& top : after.topLevels) {
@@ -317,8 +312,8 @@ std::optional<Picture> LinuxCapture::grab(const XRect& area, const Hidden& hidde
     const std::int32_t originX = top.bounds.x + top.border;
     const std::int32_t originY = top.bounds.y + top.border;
     // A window closed since the stacking was read is simply not there: what lies beneath shows.
-    if (auto contents = read(*state_, state_, link->connection, top.id, part.x - originX,
-                             part.y - originY, part.width, part.height)) {
+    if (auto contents = read(*state_, state_, link, top.id, part.x - originX, part.y - originY,
+                             part.width, part.height)) {
       paint(canvas, area, *contents, part.x, part.y, under);
     }
   }

@@ -2,9 +2,9 @@
 // Pictures of the X screen with some windows left out. A grab copies the screen through MIT-SHM.
 // Windows to leave out are removed with their window-manager frames: where they were, what lies
 // beneath them is painted again from the windows' own contents (XComposite keeps every top-level
-// window's contents off screen: the root's children are redirected once, when the connection is
-// made) over the root's background. The pixels of a left-out window are never read; its place is
-// painted black first, so whatever fails later, nothing of it is in the picture.
+// window's contents off screen: the root's children are redirected once on every connection the
+// adapter makes) over the root's background. The pixels of a left-out window are never read; its
+// place is painted black first, so whatever fails later, nothing of it is in the picture.
 
 #include <functional>
 #include <memory>
@@ -12,12 +12,13 @@
 
 #include "LinuxDisplay.hpp"
 #include "Picture.hpp"
+#include "Subscription.hpp"
 
 namespace halcy {
 
 class LinuxCapture {
  public:
-  // The X connection comes from `display`, here and nowhere else.
+  // The adapter's one X connection, as `display` holds it.
   explicit LinuxCapture(std::shared_ptr<LinuxDisplay> display);
   ~LinuxCapture();
   LinuxCapture(const LinuxCapture&) = delete;
@@ -35,7 +36,7 @@ class LinuxCapture {
  private:
   std::shared_ptr<LinuxDisplay> display_;
   std::shared_ptr<State> state_;
-  LinuxDisplay::Subscription redirect_;
+  Subscription redirect_;
 };
 
 }  // namespace halcy

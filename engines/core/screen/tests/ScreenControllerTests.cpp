@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "FailureOf.hpp"
 #include "Screen.hpp"
 
 namespace halcy {
@@ -92,15 +93,6 @@ class ScreenControllerTest : public ::testing::Test {
   }
 };
 
-void expectFailure(const std::function<void()>& call, ErrorCode code, const std::string& message) {
-  try {
-    call();
-    ADD_FAILURE() << "no failure, expected " << message;
-  } catch (const EngineFailure& failure) {
-    EXPECT_EQ(failure, EngineFailure(code, message));
-  }
-}
-
 TEST_F(ScreenControllerTest, ReadAnswersTheWindowTextCutToMaxChars) {
   desktop->text.text = "👩‍👩‍👧é and more";
   const ScreenText text = controller.read({42, 2, {}});
@@ -113,11 +105,10 @@ TEST_F(ScreenControllerTest, ReadIsGatedWithoutReadingAndEmptyWithoutTrust) {
   desktop->trusted = false;
   EXPECT_EQ(controller.read({42, 100, {}}), (ScreenText{publicApp, std::nullopt, "", false}));
   EXPECT_EQ(std::count(desktop->calls.begin(), desktop->calls.end(), "windowText"), 0);
-  expectFailure(
-      [&] {
-        controller.read({43, 100, {}});
-      },
-      ErrorCode::unavailable, "No running app has that pid.");
+  EXPECT_EQ(failureOf([&] {
+              controller.read({43, 100, {}});
+            }),
+            EngineFailure(ErrorCode::unavailable, "No running app has that pid."));
 }
 
 TEST_F(ScreenControllerTest, CaptureFailuresInTheirOrder) {
@@ -156,7 +147,8 @@ TEST_F(ScreenControllerTest, CaptureFailuresInTheirOrder) {
     auto fresh = std::make_shared<FakeDesktop>();
     c.arrange(*fresh);
     ScreenController screen(std::make_unique<FakeScreenHost>(fresh), 0.2);
-    expectFailure([&] { screen.capture(captureOf(c.pid), c.meeting); }, c.code, c.message);
+    EXPECT_EQ(failureOf([&] { screen.capture(captureOf(c.pid), c.meeting); }),
+              EngineFailure(c.code, c.message));
   }
 }
 
@@ -227,7 +219,8 @@ TEST_F(ScreenControllerTest, RegionFailuresInTheirOrder) {
     auto fresh = std::make_shared<FakeDesktop>();
     c.arrange(*fresh);
     ScreenController screen(std::make_unique<FakeScreenHost>(fresh), 0.2);
-    expectFailure([&] { screen.region(regionOf(c.rect), c.meeting); }, c.code, c.message);
+    EXPECT_EQ(failureOf([&] { screen.region(regionOf(c.rect), c.meeting); }),
+              EngineFailure(c.code, c.message));
   }
 }
 
@@ -236,16 +229,14 @@ TEST_F(ScreenControllerTest, StructureChecksTheRequestsBundleIdThenTrust) {
   // The identifier the caller names decides, whatever the pid's application is.
   EXPECT_EQ(controller.structure({42, "org.other.App", {"org.other.App"}}), StructureFacts::none());
   desktop->trusted = false;
-  expectFailure(
-      [&] {
-        controller.structure({42, "org.public.App", {}});
-      },
-      ErrorCode::notPermitted, "Accessibility is not granted.");
-  expectFailure(
-      [&] {
-        controller.structure({43, "org.public.App", {}});
-      },
-      ErrorCode::unavailable, "No running app has that pid.");
+  EXPECT_EQ(failureOf([&] {
+              controller.structure({42, "org.public.App", {}});
+            }),
+            EngineFailure(ErrorCode::notPermitted, "Accessibility is not granted."));
+  EXPECT_EQ(failureOf([&] {
+              controller.structure({43, "org.public.App", {}});
+            }),
+            EngineFailure(ErrorCode::unavailable, "No running app has that pid."));
 }
 
 }  // namespace

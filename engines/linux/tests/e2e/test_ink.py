@@ -14,7 +14,8 @@ from pathlib import Path
 
 from PIL import Image, ImageChops, ImageDraw, ImageOps
 
-import harness
+import desktop
+import engine
 
 ACCENT = (0x3B, 0x63, 0xE6)
 LABELS = ["APPLES", "ORANGES", "BANANAS", "CHERRIES", "PEACHES"]
@@ -64,11 +65,11 @@ def read_badges(image, centres, radius):
 class InkTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        harness.require_desktop()
-        harness.require_engine()
-        cls.engine = harness.Engine()
+        desktop.require_desktop()
+        engine.require_engine()
+        cls.engine = engine.Engine()
         cls.window = subprocess.Popen(
-            [harness.SYSTEM_PYTHON, str(harness.FIXTURES / "ink_labels.py"), "--x", "200", "--y", "120",
+            [desktop.SYSTEM_PYTHON, str(desktop.FIXTURES / "ink_labels.py"), "--x", "200", "--y", "120",
              "--app-id", APP_ID, *LABELS], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         cls.ready = json.loads(cls.window.stdout.readline())
         cls.labels = cls.ready["labels"]
@@ -169,7 +170,7 @@ class InkTest(unittest.TestCase):
 
     def test_the_unmarked_picture_is_the_screen(self):
         x, y, width, height = self.client
-        png = harness.run_tool("import", "-window", "root", "png:-")
+        png = desktop.run_tool("import", "-window", "root", "png:-")
         screen = Image.open(io.BytesIO(png)).convert("RGB").crop((x, y, x + width, y + height))
         bare = decoded(self.bare["image"]).convert("RGB")
         difference = ImageChops.difference(screen, bare).convert("L")
@@ -253,7 +254,7 @@ class InkTest(unittest.TestCase):
             config.write_text('<?xml version="1.0"?><fontconfig><dir>%s</dir><cachedir>%s</cachedir>'
                               '</fontconfig>' % (folder, folder))
             env = dict(os.environ, FONTCONFIG_FILE=str(config), TESSDATA_PREFIX=str(Path(folder) / "none"))
-            with harness.Engine(env=env) as bare_engine:
+            with engine.Engine(env=env) as bare_engine:
                 handle = bare_engine.result("ink.capture", {
                     "x": self.client[0], "y": self.client[1], "excludePids": [], "neverLook": []},
                     timeout=10)["capture"]

@@ -11,7 +11,10 @@ import unittest
 
 from PIL import Image
 
-import harness
+import accessibility
+import apps
+import desktop
+import engine
 
 GREEN = (0x20, 0xC0, 0x40)
 RED = (0xE0, 0x10, 0x10)
@@ -19,27 +22,9 @@ BLUE = (0x10, 0x20, 0xE0)
 SECRET_ID = "org.halcy.Secret"
 
 
-def start_colour(colour, x, y, width, height, app_id=None, title="Colour"):
-    args = [harness.SYSTEM_PYTHON, str(harness.FIXTURES / "colour_window.py"), "--colour",
-            "%02X%02X%02X" % colour, "--x", str(x), "--y", str(y), "--width", str(width),
-            "--height", str(height), "--title", title]
-    if app_id:
-        args += ["--app-id", app_id]
-    proc = subprocess.Popen(args, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-    ready = json.loads(proc.stdout.readline())
-    ready["proc"] = proc
-    return ready
-
-
-def stop(window):
-    window["proc"].stdin.close()
-    window["proc"].wait(timeout=10)
-    window["proc"].stdout.close()
-
-
 def screen():
     """The whole screen as the X server shows it, from ImageMagick's import."""
-    png = harness.run_tool("import", "-window", "root", "png:-")
+    png = desktop.run_tool("import", "-window", "root", "png:-")
     return Image.open(io.BytesIO(png)).convert("RGB")
 
 
@@ -63,21 +48,21 @@ def mean_difference(a, b):
 class ScreenPicturesTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        harness.require_desktop()
-        harness.require_engine()
-        cls.engine = harness.Engine()
+        desktop.require_desktop()
+        engine.require_engine()
+        cls.engine = engine.Engine()
         # A green window below, a secret red one over it, an excluded blue one on its own.
-        cls.green = start_colour(GREEN, 100, 100, 800, 600, app_id="org.halcy.Green", title="Green")
-        cls.red = start_colour(RED, 300, 250, 300, 200, app_id=SECRET_ID, title="Secret")
+        cls.green = apps.start_colour_window(GREEN, 100, 100, 800, 600, app_id="org.halcy.Green", title="Green")
+        cls.red = apps.start_colour_window(RED, 300, 250, 300, 200, app_id=SECRET_ID, title="Secret")
         cls.blue_area = [1200, 300, 300, 200]
         cls.before_blue = cls.engine.result("screen.region", cls.region_params(cls.blue_area, quality=1.0))
-        cls.blue = start_colour(BLUE, 1200, 300, 300, 200, title="Excluded")
+        cls.blue = apps.start_colour_window(BLUE, 1200, 300, 300, 200, title="Excluded")
         time.sleep(0.3)
 
     @classmethod
     def tearDownClass(cls):
         for window in (cls.blue, cls.red, cls.green):
-            stop(window)
+            window.close()
         cls.engine.close()
 
     @staticmethod
@@ -98,10 +83,10 @@ class ScreenPicturesTest(unittest.TestCase):
         self.assertLess(mean_difference(picture(captured), reference), 4.0)
 
     def test_hidden_windows_are_absent_with_their_frames(self):
-        captured = picture(self.capture(exclude=[self.blue["pid"]], never=[SECRET_ID], long_edge=1568))
+        captured = picture(self.capture(exclude=[self.blue.pid], never=[SECRET_ID], long_edge=1568))
         scale = 1568 / 1920
-        fx, fy, fw, fh = self.red["frame"]
-        cx, cy, cw, ch = self.red["client"]
+        fx, fy, fw, fh = self.red.frame
+        cx, cy, cw, ch = self.red.client
         self.assertGreater(cy, fy, "the window manager gave the window a title bar")
         for x, y in ((cx + cw // 2, cy + ch // 2), (fx + fw // 2, fy + (cy - fy) // 2), (fx + 2, fy + 2)):
             self.assertTrue(near(captured.getpixel((int(x * scale), int(y * scale))), GREEN),
@@ -110,7 +95,7 @@ class ScreenPicturesTest(unittest.TestCase):
         self.assertTrue(near(picture(shown).getpixel((int((cx + cw // 2) * scale), int((cy + ch // 2) * scale))), RED))
 
     def test_regions_leave_out_the_same_windows(self):
-        fx, fy, fw, fh = self.red["frame"]
+        fx, fy, fw, fh = self.red.frame
         region = self.engine.result("screen.region", self.region_params(
             [fx - 10, fy - 10, fw + 20, fh + 20], never=[SECRET_ID]))
         image = picture(region)
@@ -119,7 +104,7 @@ class ScreenPicturesTest(unittest.TestCase):
         self.assertTrue(near(image.getpixel((fw // 2, fh // 2)), GREEN))
         # Where the excluded window was, what lay beneath it before it came.
         region = self.engine.result("screen.region", self.region_params(
-            self.blue_area, quality=1.0, exclude=[self.blue["pid"]]))
+            self.blue_area, quality=1.0, exclude=[self.blue.pid]))
         self.assertLess(mean_difference(picture(region), picture(self.before_blue)), 3.0)
         shown = self.engine.result("screen.region", self.region_params(self.blue_area))
         self.assertTrue(near(picture(shown).getpixel((150, 100)), BLUE))
@@ -137,10 +122,10 @@ class ScreenPicturesTest(unittest.TestCase):
         self.assertEqual((clipped["width"], clipped["height"]), (120, 80))
 
     def test_hash_of_a_flat_region_and_of_content(self):
-        cx, cy, _, _ = self.green["client"]
+        cx, cy, _, _ = self.green.client
         flat = self.engine.result("screen.region", self.region_params([cx + 10, cy + 10, 150, 100]))
         self.assertEqual(flat["hash"], "0000000000000000")
-        rx, ry, rw, rh = self.red["frame"]
+        rx, ry, rw, rh = self.red.frame
         edge = self.engine.result("screen.region", self.region_params([rx - 100, ry + 40, 200, 100]))
         self.assertNotEqual(edge["hash"], "0000000000000000")
         self.assertRegex(edge["hash"], "^[0-9a-f]{16}$")
@@ -158,24 +143,24 @@ class ScreenDisplaysTest(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        harness.require_desktop()
-        harness.require_engine()
+        desktop.require_desktop()
+        engine.require_engine()
         # The left monitor takes the screen's output, so the whole-screen monitor goes away.
-        harness.run_tool("xrandr", "--setmonitor", "halcy-left", "960/254x1080/286+0+0", "screen")
-        harness.run_tool("xrandr", "--setmonitor", "halcy-right", "960/254x1080/286+960+0", "none")
-        cls.engine = harness.Engine()
-        cls.window = start_colour(BLUE, 1300, 300, 300, 200, title="Right")
+        desktop.run_tool("xrandr", "--setmonitor", "halcy-left", "960/254x1080/286+0+0", "screen")
+        desktop.run_tool("xrandr", "--setmonitor", "halcy-right", "960/254x1080/286+960+0", "none")
+        cls.engine = engine.Engine()
+        cls.window = apps.start_colour_window(BLUE, 1300, 300, 300, 200, title="Right")
 
     @classmethod
     def tearDownClass(cls):
-        stop(cls.window)
+        cls.window.close()
         cls.engine.close()
         for name in ("halcy-left", "halcy-right"):
-            harness.run_tool("xrandr", "--delmonitor", name, check=False)
+            desktop.run_tool("xrandr", "--delmonitor", name, check=False)
 
     def test_capture_follows_the_apps_window_to_its_display(self):
         captured = self.engine.result("screen.capture", {
-            "pid": self.window["pid"], "excludePids": [], "neverLook": [], "longEdge": 1568,
+            "pid": self.window.pid, "excludePids": [], "neverLook": [], "longEdge": 1568,
             "quality": 0.8}, timeout=10)
         self.assertEqual(captured["display"], {"x": 960.0, "y": 0.0, "width": 960.0, "height": 1080.0})
         self.assertEqual((captured["width"], captured["height"]), (960, 1080))
@@ -191,18 +176,18 @@ class ScreenDisplaysTest(unittest.TestCase):
 class ScreenTextTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        harness.require_desktop()
-        harness.require_engine()
-        cls.engine = harness.Engine()
-        granted = harness.wait_for(lambda: cls.engine.result(
+        desktop.require_desktop()
+        engine.require_engine()
+        cls.engine = engine.Engine()
+        granted = desktop.wait_for(lambda: cls.engine.result(
             "permissions.request", {"permission": "accessibility"})["state"] == "granted", 10, 0.2)
         assert granted, "accessibility could not be switched on"
-        cls.app = harness.start_fixture(text="Ada Lovelace")
-        cls.big = subprocess.Popen([harness.SYSTEM_PYTHON, str(harness.FIXTURES / "big_window.py"), "8", "500"],
+        cls.app = apps.start_fixture(text="Ada Lovelace")
+        cls.big = subprocess.Popen([desktop.SYSTEM_PYTHON, str(desktop.FIXTURES / "big_window.py"), "8", "500"],
                                    stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         cls.big_pid = json.loads(cls.big.stdout.readline())["pid"]
-        harness.accessible_app(cls.app.pid)
-        harness.accessible_app(cls.big_pid)
+        accessibility.accessible_app(cls.app.pid)
+        accessibility.accessible_app(cls.big_pid)
 
     @classmethod
     def tearDownClass(cls):
@@ -242,9 +227,9 @@ class ScreenTextTest(unittest.TestCase):
         self.assertEqual(gated, {"windowTitle": None, "webUrl": None, "fieldValues": [], "rows": None})
 
     def test_a_frozen_application_costs_a_bounded_wait(self):
-        frozen = harness.start_fixture(title="Frozen")
+        frozen = apps.start_fixture(title="Frozen")
         try:
-            harness.accessible_app(frozen.pid)
+            accessibility.accessible_app(frozen.pid)
             frozen.proc.send_signal(19)  # SIGSTOP
             started = time.monotonic()
             read = self.engine.result("screen.read", {"pid": frozen.pid, "maxChars": 1000, "neverLook": []},
