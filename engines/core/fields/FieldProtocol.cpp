@@ -4,14 +4,6 @@
 
 namespace halcy {
 
-namespace {
-
-Json orNull(const std::optional<std::string>& text) {
-  return text ? Json(*text) : Json(nullptr);
-}
-
-}  // namespace
-
 std::string NonEmpty::text(const JsonObject& params, std::string_view key) {
   std::string text = params.text(key);
   if (text.empty()) throw DecodeError("Empty.");

@@ -75,4 +75,15 @@ class JsonObject {
   const Json& object_;
 };
 
+// An optional value as every record writes it: the value (a record through its codec), or null.
+template <class T>
+Json orNull(const std::optional<T>& value) {
+  if (!value) return Json(nullptr);
+  if constexpr (requires { value->toJson(); }) {
+    return value->toJson();
+  } else {
+    return Json(*value);
+  }
+}
+
 }  // namespace halcy
