@@ -1,0 +1,22 @@
+#pragma once
+// One window as a host reports it. A plain value inside the engine, never on the wire.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "ScreenGeometry.hpp"
+
+namespace halcy {
+
+struct WindowFact {
+  std::int64_t pid = 0;
+  std::optional<std::string> title;
+  std::int64_t layer = 0;  // 0 is the ordinary application layer
+  bool onScreen = false;
+  ScreenRect bounds;
+
+  bool operator==(const WindowFact&) const = default;
+};
+
+}  // namespace halcy
