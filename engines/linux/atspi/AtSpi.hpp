@@ -122,6 +122,28 @@ class AtSpi {
   };
   ContentFacts contentFacts(const AtSpiRef& element, Content content, Timeout timeout);
 
+  // Everything a description of an element needs but its text, in one pipelined round: what it
+  // is, where, its parent, and the file or page it stands for (a link's first URI, a document's
+  // address).
+  struct Portrait {
+    std::optional<std::uint32_t> role;
+    std::optional<std::string> roleName;  // localized, as a screen reader says it
+    std::optional<std::string> name;
+    std::optional<std::string> description;
+    std::optional<std::string> help;  // none from bridges older than the HelpText property
+    std::optional<AtSpiStates> states;
+    std::map<std::string, std::string> attributes;
+    std::vector<std::string> interfaces;
+    std::optional<AtSpiRect> extents;
+    std::optional<AtSpiRef> parent;
+    std::optional<std::string> linkUri;
+    std::optional<std::string> documentUrl;
+  };
+  Portrait portrait(const AtSpiRef& element, Timeout timeout);
+  // The selected children of a list, table or tree (org.a11y.atspi.Selection), at most `most`.
+  std::vector<AtSpiRef> selectedChildren(const AtSpiRef& element, std::int32_t most,
+                                         Timeout timeout);
+
   // Events. Handlers run on the default main context (the engine's main loop); the subscription
   // ends when the returned object is destroyed, and survives reconnections of the bus.
   using EventHandler = std::function<void(const AtSpiEvent&)>;
