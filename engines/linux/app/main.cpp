@@ -19,6 +19,8 @@
 #include "LinuxDictation.hpp"
 #include "LinuxFields.hpp"
 #include "LinuxHost.hpp"
+#include "LinuxKeys.hpp"
+#include "LinuxPointer.hpp"
 
 namespace {
 
@@ -87,6 +89,12 @@ int main(int argc, char** argv) {
   auto fields = std::make_unique<LinuxFieldHost>(display, atspi);
   fieldHost = fields.get();
   areas.fields = std::make_shared<FieldController>(std::move(fields));
+  auto input = std::make_shared<LinuxInput>(display);
+  auto secure = std::make_shared<LinuxSecureInput>(display, input, atspi);
+  areas.keys = KeysController::make(std::make_unique<LinuxKeys>(display, input, secure), writer,
+                                    uptimeSeconds);
+  areas.pointer = std::make_shared<PointerController>(
+      std::make_unique<LinuxPointer>(display, input, atspi, secure), writer, uptimeSeconds);
   static Dispatcher dispatcher(std::make_shared<LinuxHost>(sound), writer, std::move(areas));
 
   std::thread(readInput, std::ref(dispatcher), std::ref(writer)).detach();
