@@ -427,6 +427,10 @@ std::optional<std::int32_t> intProperty(const Connection& bus, const AtSpiRef& e
 
 }  // namespace
 
+bool AtSpi::connected(Timeout timeout) {
+  return static_cast<bool>(bus_->current(timeout));
+}
+
 bool AtSpi::reachable(Timeout timeout) {
   Connection bus = bus_->current(timeout);
   if (!bus) return false;
@@ -508,9 +512,16 @@ std::optional<AtSpiRef> AtSpi::childAt(const AtSpiRef& element, std::int32_t ind
 
 std::optional<AtSpiRef> AtSpi::elementAt(const AtSpiRef& element, std::int32_t x, std::int32_t y,
                                          Timeout timeout) {
+  std::vector<AtSpiRef> path = pathAt(element, x, y, timeout);
+  if (path.empty()) return std::nullopt;
+  return path.back();
+}
+
+std::vector<AtSpiRef> AtSpi::pathAt(const AtSpiRef& element, std::int32_t x, std::int32_t y,
+                                    Timeout timeout) {
   const Budget budget(timeout);
   Connection bus = bus_->current(timeout);
-  std::optional<AtSpiRef> found;
+  std::vector<AtSpiRef> path;
   // Each answer holds the element one level down; the deepest one is the element at the point.
   for (AtSpiRef current = element; !budget.spent();) {
     Variant reply =
@@ -520,10 +531,10 @@ std::optional<AtSpiRef> AtSpi::elementAt(const AtSpiRef& element, std::int32_t x
     Variant pair(g_variant_get_child_value(reply.get(), 0));
     auto next = refOf(pair.get());
     if (!next || *next == current) break;
-    found = next;
+    path.push_back(*next);
     current = *next;
   }
-  return found;
+  return path;
 }
 
 std::optional<std::string> AtSpi::text(const AtSpiRef& element, Timeout timeout) {
@@ -871,50 +882,93 @@ std::optional<AtSpiRect> extentsReply(const Variant& reply) {
 
 }  // namespace
 
-AtSpi::Portrait AtSpi::portrait(const AtSpiRef& element, Timeout timeout) {
-  if (!sendable(element)) return {};
-  const Budget budget(timeout);
-  const AtSpiRef& e = element;
-  std::vector<GLibBus::PendingCall> calls;
-  calls.push_back(roleCall(e));
-  calls.push_back({e.bus, e.path, accessibleInterface, "GetLocalizedRoleName", nullptr, "(s)"});
-  calls.push_back(propertyCall(e, accessibleInterface, "Name"));
-  calls.push_back(propertyCall(e, accessibleInterface, "Description"));
-  calls.push_back(propertyCall(e, accessibleInterface, "HelpText"));
-  calls.push_back(statesCall(e));
-  calls.push_back({e.bus, e.path, accessibleInterface, "GetAttributes", nullptr, "(a{ss})"});
+namespace {
+
+void askPortrait(const AtSpiRef& e, bool whole, std::vector<GLibBus::PendingCall>& calls) {
+  if (whole) {
+    calls.push_back(roleCall(e));
+    calls.push_back({e.bus, e.path, accessibleInterface, "GetLocalizedRoleName", nullptr, "(s)"});
+    calls.push_back(propertyCall(e, accessibleInterface, "Name"));
+    calls.push_back(propertyCall(e, accessibleInterface, "Description"));
+    calls.push_back(propertyCall(e, accessibleInterface, "HelpText"));
+    calls.push_back(statesCall(e));
+    calls.push_back({e.bus, e.path, accessibleInterface, "GetAttributes", nullptr, "(a{ss})"});
+    calls.push_back({e.bus, e.path, componentInterface, "GetExtents",
+                     g_variant_new("(u)", screenCoordinates), "((iiii))"});
+  }
   calls.push_back({e.bus, e.path, accessibleInterface, "GetInterfaces", nullptr, "(as)"});
-  calls.push_back({e.bus, e.path, componentInterface, "GetExtents",
-                   g_variant_new("(u)", screenCoordinates), "((iiii))"});
   calls.push_back(propertyCall(e, accessibleInterface, "Parent"));
+}
+
+AtSpi::Portrait portraitOf(bool whole, const Variant*& r) {
+  AtSpi::Portrait portrait;
+  if (whole) {
+    portrait.role = roleReply(*r++);
+    portrait.roleName = textReply(*r++);
+    portrait.name = stringPropertyReply(*r++);
+    portrait.description = stringPropertyReply(*r++);
+    portrait.help = stringPropertyReply(*r++);
+    portrait.states = statesReply(*r++);
+    portrait.attributes = attributesReply(*r++);
+    portrait.extents = extentsReply(*r++);
+  }
+  portrait.interfaces = interfacesReply(*r++);
+  portrait.parent = refPropertyReply(*r++);
+  return portrait;
+}
+
+bool lists(const std::vector<std::string>& names, std::string_view name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+}  // namespace
+
+AtSpi::Portrait AtSpi::portrait(const AtSpiRef& element, Timeout timeout) {
+  return portraits({PortraitAsk{element, true}}, timeout).front();
+}
+
+std::vector<AtSpi::Portrait> AtSpi::portraits(const std::vector<PortraitAsk>& asks,
+                                              Timeout timeout) {
+  std::vector<Portrait> result(asks.size());
+  const Budget budget(timeout);
+  std::vector<GLibBus::PendingCall> calls;
+  for (const PortraitAsk& ask : asks) {
+    if (sendable(ask.element)) askPortrait(ask.element, ask.whole, calls);
+  }
+  if (calls.empty()) return result;
   Connection bus = bus_->current(timeout);
-  const std::vector<Variant> r = GLibBus::callAll(bus.get(), std::move(calls), budget.left());
-  Portrait portrait;
-  portrait.role = roleReply(r[0]);
-  portrait.roleName = textReply(r[1]);
-  portrait.name = stringPropertyReply(r[2]);
-  portrait.description = stringPropertyReply(r[3]);
-  portrait.help = stringPropertyReply(r[4]);
-  portrait.states = statesReply(r[5]);
-  portrait.attributes = attributesReply(r[6]);
-  portrait.interfaces = interfacesReply(r[7]);
-  portrait.extents = extentsReply(r[8]);
-  portrait.parent = refPropertyReply(r[9]);
+  const std::vector<Variant> replies = GLibBus::callAll(bus.get(), std::move(calls), budget.left());
+  const Variant* reply = replies.data();
+  for (std::size_t i = 0; i < asks.size(); ++i) {
+    if (sendable(asks[i].element)) result[i] = portraitOf(asks[i].whole, reply);
+  }
   // Only links and documents are asked what they stand for: a toolkit complains of the question
   // asked of anything else.
-  const auto has = [&](std::string_view name) {
-    return std::find(portrait.interfaces.begin(), portrait.interfaces.end(), name) !=
-           portrait.interfaces.end();
-  };
-  if (has(hyperlinkInterface) && !budget.spent()) {
-    portrait.linkUri = textReply(callOn(bus, e, hyperlinkInterface, "GetURI",
-                                        g_variant_new("(i)", 0), "(s)", budget.left()));
+  std::vector<GLibBus::PendingCall> links;
+  std::vector<std::pair<std::size_t, bool>> asked;  // element, and whether it is the link question
+  for (std::size_t i = 0; i < asks.size(); ++i) {
+    const AtSpiRef& e = asks[i].element;
+    if (lists(result[i].interfaces, hyperlinkInterface)) {
+      links.push_back(
+          {e.bus, e.path, hyperlinkInterface, "GetURI", g_variant_new("(i)", 0), "(s)"});
+      asked.emplace_back(i, true);
+    }
+    if (lists(result[i].interfaces, documentInterface)) {
+      links.push_back({e.bus, e.path, documentInterface, "GetAttributeValue",
+                       g_variant_new("(s)", "DocURL"), "(s)"});
+      asked.emplace_back(i, false);
+    }
   }
-  if (has(documentInterface) && !budget.spent()) {
-    portrait.documentUrl = textReply(callOn(bus, e, documentInterface, "GetAttributeValue",
-                                            g_variant_new("(s)", "DocURL"), "(s)", budget.left()));
+  if (links.empty() || budget.spent()) {
+    for (GLibBus::PendingCall& call : links) GLibBus::discard(call.parameters);
+    return result;
   }
-  return portrait;
+  const std::vector<Variant> answers = GLibBus::callAll(bus.get(), std::move(links), budget.left());
+  for (std::size_t i = 0; i < asked.size(); ++i) {
+    Portrait& portrait = result[asked[i].first];
+    (asked[i].second ? portrait.linkUri : portrait.documentUrl) = textReply(answers[i]);
+  }
+  return result;
 }
 
 std::vector<AtSpiRef> AtSpi::selectedChildren(const AtSpiRef& element, std::int32_t most,
@@ -922,8 +976,7 @@ std::vector<AtSpiRef> AtSpi::selectedChildren(const AtSpiRef& element, std::int3
   if (!sendable(element)) return {};
   const Budget budget(timeout);
   Connection bus = bus_->current(timeout);
-  const std::vector<std::string> names = interfaces(element, budget.left());
-  if (std::find(names.begin(), names.end(), selectionInterface) == names.end()) return {};
+  if (!lists(interfaces(element, budget.left()), selectionInterface)) return {};
   const std::optional<std::int32_t> count =
       intProperty(bus, element, selectionInterface, "NSelectedChildren", budget.left());
   if (!count || budget.spent()) return {};

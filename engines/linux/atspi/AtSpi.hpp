@@ -31,6 +31,8 @@ class AtSpi {
 
   // The bus answers (connecting when needed).
   bool reachable(Timeout timeout);
+  // A connection to the bus is open (made when needed); nothing is asked of anybody.
+  bool connected(Timeout timeout);
 
   // One element. Every read answers none (or an empty list) when the element, its application or
   // the bus does not answer in time or answers something else than expected.
@@ -49,6 +51,9 @@ class AtSpi {
   // The deepest element of a window or application at a point in screen pixels.
   std::optional<AtSpiRef> elementAt(const AtSpiRef& element, std::int32_t x, std::int32_t y,
                                     Timeout timeout);
+  // Every element the way down to it, the one below `element` first and the deepest last.
+  std::vector<AtSpiRef> pathAt(const AtSpiRef& element, std::int32_t x, std::int32_t y,
+                               Timeout timeout);
 
   // Text (org.a11y.atspi.Text): the whole text, its length in characters, the caret, selections.
   std::optional<std::string> text(const AtSpiRef& element, Timeout timeout);
@@ -140,6 +145,13 @@ class AtSpi {
     std::optional<std::string> documentUrl;
   };
   Portrait portrait(const AtSpiRef& element, Timeout timeout);
+  // Several elements' portraits in the same round. Of elements asked `whole` false only what a
+  // walk up for a file needs is read: interfaces, parent, and the link or document address.
+  struct PortraitAsk {
+    AtSpiRef element;
+    bool whole = true;
+  };
+  std::vector<Portrait> portraits(const std::vector<PortraitAsk>& asks, Timeout timeout);
   // The selected children of a list, table or tree (org.a11y.atspi.Selection), at most `most`.
   std::vector<AtSpiRef> selectedChildren(const AtSpiRef& element, std::int32_t most,
                                          Timeout timeout);

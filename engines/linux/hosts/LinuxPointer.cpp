@@ -12,6 +12,7 @@
 #include "LinuxKeyCodes.hpp"
 #include "LinuxPermissions.hpp"
 #include "LinuxRoles.hpp"
+#include "PointerRules.hpp"
 
 namespace halcy {
 
@@ -31,12 +32,6 @@ class QueryBudget {
   Clock::time_point end_;
 };
 
-namespace {
-
-constexpr AtSpi::Timeout queryTimeout = AtSpi::fieldTimeout;
-// Elements looked at below a selected item for its file, as many as the caller's platform does.
-constexpr std::size_t fileSearchNodes = 12;
-
 // An element under the pointer: an accessible object, or the window itself when its application
 // shows no accessible object there. What it is read as is kept, as the controller asks twice.
 struct LinuxElement final : PointerElementRef {
@@ -44,18 +39,27 @@ struct LinuxElement final : PointerElementRef {
   std::optional<AtSpiRef> ref;
   std::optional<LinuxWindow> window;
   std::optional<AtSpi::Portrait> portrait;
+  bool whole = false;  // the portrait holds what a description needs, not only the walk's part
   std::shared_ptr<LinuxElement> parent;
   bool parentAsked = false;
 };
+
+namespace {
+
+constexpr AtSpi::Timeout queryTimeout = AtSpi::fieldTimeout;
+// Elements looked at below a selected item for its file, as many as the caller's platform does.
+constexpr std::size_t fileSearchNodes = 12;
 
 LinuxElement& elementOf(const PointerHost::Element& element) {
   return static_cast<LinuxElement&>(*element);
 }
 
-const AtSpi::Portrait& portraitOf(AtSpi& atspi, LinuxElement& element) {
-  if (!element.portrait) {
+// What the walk up for a file needs is in every portrait; a description needs a whole one.
+const AtSpi::Portrait& portraitOf(AtSpi& atspi, LinuxElement& element, bool whole = true) {
+  if (!element.portrait || (whole && !element.whole)) {
     element.portrait =
         element.ref ? atspi.portrait(*element.ref, element.budget->left()) : AtSpi::Portrait{};
+    element.whole = true;
   }
   return *element.portrait;
 }
@@ -191,9 +195,11 @@ bool LinuxPointer::secureInput() {
   return secure_->active();
 }
 
-// Accessibility is usable when it is switched on and its bus answers now.
+// Accessibility is usable when it is switched on (which stays so for the session) and its bus is
+// there.
 bool LinuxPointer::trusted() {
-  return LinuxPermissions::accessibilityEnabled() && atspi_->reachable(queryTimeout);
+  if (!accessibilityOn_) accessibilityOn_ = LinuxPermissions::accessibilityEnabled();
+  return accessibilityOn_ && atspi_->connected(queryTimeout);
 }
 
 std::vector<WindowFact> LinuxPointer::windows() {
@@ -215,7 +221,7 @@ std::optional<FrontApp> LinuxPointer::app(std::int64_t pid) {
 
 // The window on top at the point decides, as the window manager stacks them, whatever its
 // application shows to accessibility; that application's top-level element at the point is asked
-// down to the deepest element there.
+// level by level down to the deepest element there.
 std::optional<PointerHost::Hit> LinuxPointer::hit(double x, double y,
                                                   std::optional<std::int64_t> pid) {
   auto budget = std::make_shared<QueryBudget>(queryTimeout);
@@ -226,35 +232,97 @@ std::optional<PointerHost::Hit> LinuxPointer::hit(double x, double y,
     break;
   }
   if (!top || top->pid <= 0) return std::nullopt;
-  auto found = std::make_shared<LinuxElement>();
-  found->budget = budget;
-  found->window = top;
-  const auto px = static_cast<std::int32_t>(x);
-  const auto py = static_cast<std::int32_t>(y);
-  if (auto application = atspi_->application(top->pid, budget->left())) {
-    if (auto frame = frameAt(*application, *top, x, y, *budget)) {
-      found->ref = atspi_->elementAt(frame->first, px, py, budget->left()).value_or(frame->first);
-      if (*found->ref == frame->first) found->portrait = std::move(frame->second);
-    }
+  auto windowOnly = std::make_shared<LinuxElement>();
+  windowOnly->budget = budget;
+  windowOnly->window = top;
+  auto frame = frameAt(*top, x, y, *budget);
+  if (!frame) return Hit{top->pid, windowOnly};
+  std::vector<AtSpiRef> path = atspi_->pathAt(*frame, static_cast<std::int32_t>(x),
+                                              static_cast<std::int32_t>(y), budget->left());
+  path.insert(path.begin(), *frame);
+  std::shared_ptr<LinuxElement> deepest = lineage(path, budget);
+  // A point on the window's frame lies outside its top-level element.
+  if (path.size() == 1 && !(deepest->portrait && deepest->portrait->extents &&
+                            covers(*deepest->portrait->extents, x, y))) {
+    return Hit{top->pid, windowOnly};
   }
-  return Hit{top->pid, found};
+  return Hit{top->pid, deepest};
 }
 
 // The application's top-level element at the point. Windows of one application may overlap: the
 // one the window manager has on top is the one named as the window is titled.
-std::optional<std::pair<AtSpiRef, AtSpi::Portrait>> LinuxPointer::frameAt(
-    const AtSpiRef& application, const LinuxWindow& window, double x, double y,
-    const QueryBudget& budget) {
-  std::optional<std::pair<AtSpiRef, AtSpi::Portrait>> covering;
-  for (const AtSpiRef& frame : atspi_->children(application, budget.left())) {
-    if (budget.spent()) break;
-    AtSpi::Portrait facts = atspi_->portrait(frame, budget.left());
-    if (!facts.extents || !covers(*facts.extents, x, y)) continue;
-    const bool named = window.title && facts.name == window.title;
-    if (named) return std::make_pair(frame, std::move(facts));
-    if (!covering) covering = std::make_pair(frame, std::move(facts));
+std::optional<AtSpiRef> LinuxPointer::frameAt(const LinuxWindow& window, double x, double y,
+                                              const QueryBudget& budget) {
+  std::vector<AtSpiRef> frames;
+  for (bool fresh : {false, true}) {
+    auto application = applicationOf(window.pid, fresh, budget);
+    if (!application) return std::nullopt;
+    frames = atspi_->children(*application, budget.left());
+    // An application remembered from earlier that answers nothing at once has gone.
+    if (!frames.empty() || budget.spent()) break;
+  }
+  if (frames.size() <= 1) {
+    if (frames.empty()) return std::nullopt;
+    return frames.front();
+  }
+  std::optional<AtSpiRef> covering;
+  std::vector<AtSpi::PortraitAsk> asks;
+  for (const AtSpiRef& frame : frames) asks.push_back({frame, true});
+  const std::vector<AtSpi::Portrait> facts = atspi_->portraits(asks, budget.left());
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    if (!facts[i].extents || !covers(*facts[i].extents, x, y)) continue;
+    if (window.title && facts[i].name == window.title) return frames[i];
+    if (!covering) covering = frames[i];
   }
   return covering;
+}
+
+// Applications by pid, remembered: looking one up asks the registry and the bus.
+std::optional<AtSpiRef> LinuxPointer::applicationOf(std::int64_t pid, bool fresh,
+                                                    const QueryBudget& budget) {
+  {
+    std::lock_guard guard(applicationsLock_);
+    auto known = applications_.find(pid);
+    if (known != applications_.end() && !fresh) return known->second;
+  }
+  auto application = atspi_->application(pid, budget.left());
+  std::lock_guard guard(applicationsLock_);
+  if (applications_.size() >= rememberedApplications) applications_.clear();
+  if (application) {
+    applications_[pid] = *application;
+  } else {
+    applications_.erase(pid);
+  }
+  return application;
+}
+
+// The deepest element of a path with what the answer needs of it and its nearest ancestors, read
+// for all of them at once: the element and its parent are described, the two above are only asked
+// for a file. The path down is the line of parents, where the parents say so.
+std::shared_ptr<LinuxElement> LinuxPointer::lineage(const std::vector<AtSpiRef>& path,
+                                                    const std::shared_ptr<QueryBudget>& budget) {
+  constexpr std::size_t described = 2;
+  const std::size_t first =
+      path.size() > PointerRules::fileDepth ? path.size() - PointerRules::fileDepth : 0;
+  std::vector<AtSpi::PortraitAsk> asks;
+  for (std::size_t i = first; i < path.size(); ++i) {
+    asks.push_back({path[i], path.size() - i <= described});
+  }
+  std::vector<AtSpi::Portrait> facts = atspi_->portraits(asks, budget->left());
+  std::shared_ptr<LinuxElement> above;
+  for (std::size_t i = 0; i < asks.size(); ++i) {
+    auto element = std::make_shared<LinuxElement>();
+    element->budget = budget;
+    element->ref = asks[i].element;
+    element->portrait = std::move(facts[i]);
+    element->whole = asks[i].whole;
+    if (above && element->portrait->parent == above->ref) {
+      element->parent = above;
+      element->parentAsked = true;
+    }
+    above = element;
+  }
+  return above;
 }
 
 AXDescription LinuxPointer::describe(const Element& handle) {
@@ -297,7 +365,7 @@ PointerHost::Element LinuxPointer::parent(const Element& handle) {
   LinuxElement& element = elementOf(handle);
   if (element.parentAsked || !element.ref) return element.parent;
   element.parentAsked = true;
-  const std::optional<AtSpiRef> above = portraitOf(*atspi_, element).parent;
+  const std::optional<AtSpiRef> above = portraitOf(*atspi_, element, false).parent;
   if (!above || above->bus != element.ref->bus) return nullptr;
   element.parent = std::make_shared<LinuxElement>();
   element.parent->budget = element.budget;
@@ -310,7 +378,7 @@ PointerHost::Element LinuxPointer::parent(const Element& handle) {
 std::optional<std::string> LinuxPointer::file(const Element& handle) {
   LinuxElement& element = elementOf(handle);
   if (!element.ref) return std::nullopt;
-  const AtSpi::Portrait& facts = portraitOf(*atspi_, element);
+  const AtSpi::Portrait& facts = portraitOf(*atspi_, element, false);
   if (auto path = localPath(facts.linkUri)) return path;
   return localPath(facts.documentUrl);
 }
@@ -330,7 +398,7 @@ std::vector<std::string> LinuxPointer::selectedPaths(std::int64_t pid, std::size
   std::vector<std::string> paths;
   for (const AtSpiRef& item : selected) {
     if (budget.spent()) break;
-    const AtSpi::Portrait facts = atspi_->portrait(item, budget.left());
+    const AtSpi::Portrait facts = atspi_->portraits({{item, false}}, budget.left()).front();
     auto path = localPath(facts.linkUri);
     if (!path) path = localPath(facts.documentUrl);
     if (!path) path = fileBelow(item, budget.left());
@@ -348,7 +416,7 @@ std::optional<std::string> LinuxPointer::fileBelow(const AtSpiRef& item, AtSpi::
        ++looked) {
     const AtSpiRef next = queue.front();
     queue.pop_front();
-    const AtSpi::Portrait facts = atspi_->portrait(next, budget.left());
+    const AtSpi::Portrait facts = atspi_->portraits({{next, false}}, budget.left()).front();
     if (auto path = localPath(facts.linkUri)) return path;
     if (auto path = localPath(facts.documentUrl)) return path;
     for (AtSpiRef& child : atspi_->children(next, budget.left())) queue.push_back(std::move(child));

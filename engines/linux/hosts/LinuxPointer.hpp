@@ -3,10 +3,13 @@
 // the window manager's stacking order, the element there from AT-SPI, and raw input watching from
 // XInput2.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -22,6 +25,7 @@
 namespace halcy {
 
 class QueryBudget;
+struct LinuxElement;
 
 class LinuxPointer final : public PointerHost {
  public:
@@ -46,16 +50,23 @@ class LinuxPointer final : public PointerHost {
   void stopInput() override;
 
  private:
-  std::optional<std::pair<AtSpiRef, AtSpi::Portrait>> frameAt(const AtSpiRef& application,
-                                                              const LinuxWindow& window, double x,
-                                                              double y, const QueryBudget& budget);
+  std::optional<AtSpiRef> frameAt(const LinuxWindow& window, double x, double y,
+                                  const QueryBudget& budget);
+  std::optional<AtSpiRef> applicationOf(std::int64_t pid, bool fresh, const QueryBudget& budget);
+  std::shared_ptr<LinuxElement> lineage(const std::vector<AtSpiRef>& path,
+                                        const std::shared_ptr<QueryBudget>& budget);
   std::optional<std::string> fileBelow(const AtSpiRef& item, AtSpi::Timeout timeout);
+
+  static constexpr std::size_t rememberedApplications = 64;
 
   std::shared_ptr<LinuxDisplay> display_;
   std::shared_ptr<LinuxInput> input_;
   std::shared_ptr<AtSpi> atspi_;
   std::shared_ptr<LinuxSecureInput> secure_;
   LinuxApps apps_;
+  std::atomic<bool> accessibilityOn_{false};
+  std::mutex applicationsLock_;
+  std::map<std::int64_t, AtSpiRef> applications_;
 };
 
 // How one input event reaches an input watch: the wheel's buttons are scrolls of ten points a
