@@ -12,8 +12,8 @@ from Xlib.ext import xtest
 
 
 class Synth:
-    def __init__(self):
-        self.display = display.Display()
+    def __init__(self, display_name=None):
+        self.display = display.Display(display_name)
         self.root = self.display.screen().root
         self._active = self.display.intern_atom("_NET_ACTIVE_WINDOW")
 
