@@ -235,65 +235,67 @@ std::optional<PointerHost::Hit> LinuxPointer::hit(double x, double y,
   auto windowOnly = std::make_shared<LinuxElement>();
   windowOnly->budget = budget;
   windowOnly->window = top;
-  auto frame = frameAt(*top, x, y, *budget);
-  if (!frame) return Hit{top->pid, windowOnly};
-  std::vector<AtSpiRef> path = atspi_->pathAt(*frame, static_cast<std::int32_t>(x),
-                                              static_cast<std::int32_t>(y), budget->left());
-  path.insert(path.begin(), *frame);
-  std::shared_ptr<LinuxElement> deepest = lineage(path, budget);
-  // A point on the window's frame lies outside its top-level element.
-  if (path.size() == 1 && !(deepest->portrait && deepest->portrait->extents &&
-                            covers(*deepest->portrait->extents, x, y))) {
-    return Hit{top->pid, windowOnly};
+  for (const bool fresh : {false, true}) {
+    const Frame frame = frameAt(*top, x, y, *budget, fresh);
+    if (!frame.element) break;
+    std::vector<AtSpiRef> path = atspi_->pathAt(*frame.element, static_cast<std::int32_t>(x),
+                                                static_cast<std::int32_t>(y), budget->left());
+    path.insert(path.begin(), *frame.element);
+    std::shared_ptr<LinuxElement> deepest = lineage(path, budget);
+    const bool inside = path.size() > 1 || (deepest->portrait && deepest->portrait->extents &&
+                                            covers(*deepest->portrait->extents, x, y));
+    if (inside) return Hit{top->pid, deepest};
+    // A point on the window's frame lies outside its top-level element; or the remembered
+    // top-level element is not the one there any more.
+    if (!frame.remembered || budget->spent()) break;
   }
-  return Hit{top->pid, deepest};
+  return Hit{top->pid, windowOnly};
 }
 
 // The application's top-level element at the point. Windows of one application may overlap: the
-// one the window manager has on top is the one named as the window is titled.
-std::optional<AtSpiRef> LinuxPointer::frameAt(const LinuxWindow& window, double x, double y,
-                                              const QueryBudget& budget) {
+// one the window manager has on top is the one named as the window is titled. An application with
+// one window is remembered with it.
+LinuxPointer::Frame LinuxPointer::frameAt(const LinuxWindow& window, double x, double y,
+                                          const QueryBudget& budget, bool fresh) {
+  std::optional<Known> known;
+  if (!fresh) {
+    std::lock_guard guard(applicationsLock_);
+    if (auto found = applications_.find(window.pid); found != applications_.end()) {
+      known = found->second;
+    }
+  }
+  if (known && known->onlyFrame) return Frame{known->onlyFrame, true};
   std::vector<AtSpiRef> frames;
-  for (bool fresh : {false, true}) {
-    auto application = applicationOf(window.pid, fresh, budget);
-    if (!application) return std::nullopt;
-    frames = atspi_->children(*application, budget.left());
+  for (const bool again : {false, true}) {
     // An application remembered from earlier that answers nothing at once has gone.
+    if (!known || again) known = Known{atspi_->application(window.pid, budget.left()), {}};
+    if (!known->application) break;
+    frames = atspi_->children(*known->application, budget.left());
     if (!frames.empty() || budget.spent()) break;
   }
-  if (frames.size() <= 1) {
-    if (frames.empty()) return std::nullopt;
-    return frames.front();
-  }
+  if (frames.size() == 1) known->onlyFrame = frames.front();
+  remember(window.pid, known);
+  if (frames.size() <= 1) return Frame{known && known->onlyFrame ? known->onlyFrame : std::nullopt};
   std::optional<AtSpiRef> covering;
   std::vector<AtSpi::PortraitAsk> asks;
   for (const AtSpiRef& frame : frames) asks.push_back({frame, true});
   const std::vector<AtSpi::Portrait> facts = atspi_->portraits(asks, budget.left());
   for (std::size_t i = 0; i < frames.size(); ++i) {
     if (!facts[i].extents || !covers(*facts[i].extents, x, y)) continue;
-    if (window.title && facts[i].name == window.title) return frames[i];
+    if (window.title && facts[i].name == window.title) return Frame{frames[i]};
     if (!covering) covering = frames[i];
   }
-  return covering;
+  return Frame{covering};
 }
 
-// Applications by pid, remembered: looking one up asks the registry and the bus.
-std::optional<AtSpiRef> LinuxPointer::applicationOf(std::int64_t pid, bool fresh,
-                                                    const QueryBudget& budget) {
-  {
-    std::lock_guard guard(applicationsLock_);
-    auto known = applications_.find(pid);
-    if (known != applications_.end() && !fresh) return known->second;
-  }
-  auto application = atspi_->application(pid, budget.left());
+void LinuxPointer::remember(std::int64_t pid, const std::optional<Known>& known) {
   std::lock_guard guard(applicationsLock_);
   if (applications_.size() >= rememberedApplications) applications_.clear();
-  if (application) {
-    applications_[pid] = *application;
+  if (known && known->application) {
+    applications_[pid] = *known;
   } else {
     applications_.erase(pid);
   }
-  return application;
 }
 
 // The deepest element of a path with what the answer needs of it and its nearest ancestors, read

@@ -50,9 +50,18 @@ class LinuxPointer final : public PointerHost {
   void stopInput() override;
 
  private:
-  std::optional<AtSpiRef> frameAt(const LinuxWindow& window, double x, double y,
-                                  const QueryBudget& budget);
-  std::optional<AtSpiRef> applicationOf(std::int64_t pid, bool fresh, const QueryBudget& budget);
+  // An application as the accessibility bus shows it, and its window when it has only one.
+  struct Known {
+    std::optional<AtSpiRef> application;
+    std::optional<AtSpiRef> onlyFrame;
+  };
+  struct Frame {
+    std::optional<AtSpiRef> element;
+    bool remembered = false;
+  };
+  Frame frameAt(const LinuxWindow& window, double x, double y, const QueryBudget& budget,
+                bool fresh);
+  void remember(std::int64_t pid, const std::optional<Known>& known);
   std::shared_ptr<LinuxElement> lineage(const std::vector<AtSpiRef>& path,
                                         const std::shared_ptr<QueryBudget>& budget);
   std::optional<std::string> fileBelow(const AtSpiRef& item, AtSpi::Timeout timeout);
@@ -66,7 +75,7 @@ class LinuxPointer final : public PointerHost {
   LinuxApps apps_;
   std::atomic<bool> accessibilityOn_{false};
   std::mutex applicationsLock_;
-  std::map<std::int64_t, AtSpiRef> applications_;
+  std::map<std::int64_t, Known> applications_;
 };
 
 // How one input event reaches an input watch: the wheel's buttons are scrolls of ten points a
