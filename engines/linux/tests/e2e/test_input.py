@@ -157,8 +157,9 @@ class InputTest(unittest.TestCase):
         self.assertEqual(self.synth.active_window(), self.front.xid)
         gone = subprocess.Popen(["true"])
         gone.wait()
-        reply = self.engine.request("apps.activate", {"pid": gone.pid})
-        self.assertEqual(reply["error"], {"code": "unavailable", "message": "No running app has that pid."})
+        for pid in (gone.pid, 4294967296):
+            reply = self.engine.request("apps.activate", {"pid": pid})
+            self.assertEqual(reply["error"], {"code": "unavailable", "message": "No running app has that pid."})
 
     # --- the pointer --------------------------------------------------------------------------
 
