@@ -76,8 +76,9 @@ class InputTest(unittest.TestCase):
         """A reading of the engine's clock."""
         return self.engine.result("keys.state")["at"]
 
-    def no_secret_anywhere(self):
+    def no_secret_anywhere(self, *answers):
         lines = [json.dumps(n) for n in self.engine.all_notices()] + self.engine.stderr_lines
+        lines += [json.dumps(answer) for answer in answers]
         self.assertFalse([line for line in lines if SECRET in line])
 
     # --- keys --------------------------------------------------------------------------------
@@ -200,7 +201,7 @@ class InputTest(unittest.TestCase):
                                  never_look=["org.halcy.Fixture"], selection_of=["org.halcy.Fixture"])
         self.assertEqual((hidden["element"], hidden["parent"], hidden["app"]["pid"]),
                          (None, None, self.front.pid))
-        self.no_secret_anywhere()
+        self.no_secret_anywhere(button, field, password, hidden, self.engine.result("pointer.read"))
 
     def test_the_callers_own_window_is_looked_past_only_when_asked(self):
         self.place(self.caller, 300, 0)
