@@ -23,7 +23,10 @@ from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(REPO / "engines" / "linux" / "tests" / "e2e"))
-import harness  # noqa: E402
+import accessibility  # noqa: E402
+import apps  # noqa: E402
+import desktop  # noqa: E402
+import engine  # noqa: E402
 from synthetic_input import Synth  # noqa: E402
 
 import pyatspi  # noqa: E402
@@ -79,7 +82,7 @@ def key_latency(engine, synth, rounds):
         synth.key(code, False)
         if line is not None:
             engine_samples.append(line - sent)
-        if harness.wait_for(lambda: len(floor.heard) > before_floor, 2, 0.0005):
+        if desktop.wait_for(lambda: len(floor.heard) > before_floor, 2, 0.0005):
             floor_samples.append(floor.heard[before_floor] - sent)
         time.sleep(0.005)
     engine.result("input.watch", {"pointer": "none", "keys": False, "moves": False, "scroll": False,
@@ -131,8 +134,7 @@ def peer_element(stack, x, y):
     """What the engine does, the usual pyatspi way: the window on top at the point, its application,
     the application's window there, the deepest element there, and it and its parent described."""
     pid = stack.top(x, y)
-    desktop = pyatspi.Registry.getDesktop(0)
-    app = next(a for a in desktop if a is not None and a.get_process_id() == pid)
+    app = next(a for a in pyatspi.Registry.getDesktop(0) if a is not None and a.get_process_id() == pid)
     for frame in app:
         if not frame.queryComponent().contains(x, y, pyatspi.DESKTOP_COORDS):
             continue
@@ -147,7 +149,7 @@ def peer_element(stack, x, y):
 
 
 def element_speed(engine, fixture, rounds):
-    node = harness.find_accessible(fixture.pid, "push button", "Submit")
+    node = accessibility.find_accessible(fixture.pid, "push button", "Submit")
     rect = node.get_extents(0)
     x, y = rect.x + rect.width // 2, rect.y + rect.height // 2
     params = {"x": x, "y": y, "excludePids": [], "beneathHalcy": False, "neverLook": [], "selectionOf": []}
@@ -188,7 +190,7 @@ def idle_cost(engine, seconds):
     engine.result("keys.watch", {"watch": False, "downsWhile": 0})
 
 
-class TimedEngine(harness.Engine):
+class TimedEngine(engine.Engine):
     """The engine with the arrival time of every notice line."""
 
     def __init__(self, *args, **kwargs):
@@ -228,14 +230,14 @@ def main():
     parser.add_argument("--rounds", type=int, default=200)
     parser.add_argument("--idle-seconds", type=int, default=10)
     options = parser.parse_args()
-    harness.require_desktop()
+    desktop.require_desktop()
     engine = TimedEngine(path=options.engine)
     synth = Synth()
-    fixture = harness.start_fixture()
+    fixture = apps.start_fixture()
     try:
-        harness.wait_for(lambda: engine.result("permissions.request", {"permission": "accessibility"})["state"]
+        desktop.wait_for(lambda: engine.result("permissions.request", {"permission": "accessibility"})["state"]
                          == "granted", 10, 0.2)
-        harness.run_tool("xdotool", "windowactivate", "--sync", str(fixture.xid))
+        desktop.run_tool("xdotool", "windowactivate", "--sync", str(fixture.xid))
         synth.move(1900, 1060)  # out of the way of the window
         key_latency(engine, synth, options.rounds)
         element_speed(engine, fixture, options.rounds // 2)

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "FrontApp.hpp"
 #include "Json.hpp"
@@ -17,6 +18,8 @@ struct KeysWatch {
   bool watch = false;
   // Key and button presses pass only while a modifier of this mask is held.
   std::int64_t downsWhile = 0;
+
+  static constexpr std::string_view keyNames[] = {"watch", "downsWhile"};
 
   static KeysWatch decode(const JsonObject& params);
 };
@@ -45,6 +48,8 @@ struct AppsFront {
 
 struct AppsActivate {
   std::int64_t pid = 0;
+
+  static constexpr std::string_view keyNames[] = {"pid"};
 
   static AppsActivate decode(const JsonObject& params);
 };

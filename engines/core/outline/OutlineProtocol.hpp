@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Json.hpp"
@@ -34,6 +35,8 @@ struct OutlineRead {
   std::int64_t budgetMs = OutlineRules::timeBudgetMs;
   std::vector<std::string> neverLook;
 
+  static constexpr std::string_view keyNames[] = {"pid", "budgetMs", "neverLook"};
+
   static OutlineRead decode(const JsonObject& params);
 };
 
@@ -45,6 +48,8 @@ struct Outline {
 struct OutlineFrames {
   std::int64_t outline = 0;
   std::vector<std::int64_t> refs;
+
+  static constexpr std::string_view keyNames[] = {"outline", "refs"};
 
   static OutlineFrames decode(const JsonObject& params);
 };
@@ -64,6 +69,8 @@ struct OutlineFind {
   std::optional<std::string> role;
   std::int64_t limit = 1;
 
+  static constexpr std::string_view keyNames[] = {"outline", "name", "role", "limit"};
+
   static OutlineFind decode(const JsonObject& params);
 };
 
@@ -74,6 +81,8 @@ struct OutlineFoundControls {
 struct OutlineWatch {
   // No pid ends watching.
   std::optional<std::int64_t> pid;
+
+  static constexpr std::string_view keyNames[] = {"pid"};
 
   static OutlineWatch decode(const JsonObject& params);
 };

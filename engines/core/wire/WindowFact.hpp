@@ -1,5 +1,6 @@
 #pragma once
-// One window as a host reports it. A plain value inside the engine, never on the wire.
+// One window as a host reports it, for every area that decides by windows (whose point it is,
+// what a picture leaves out). A plain value inside the engine, never on the wire.
 
 #include <cstdint>
 #include <optional>
@@ -13,7 +14,7 @@ struct WindowFact {
   std::int64_t pid = 0;
   std::optional<std::string> title;
   std::int64_t layer = 0;  // 0 is the ordinary application layer
-  bool onScreen = false;
+  bool onScreen = true;
   ScreenRect bounds;
 
   bool operator==(const WindowFact&) const = default;

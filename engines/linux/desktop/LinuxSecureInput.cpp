@@ -5,7 +5,7 @@
 namespace halcy {
 
 namespace {
-// Asked on the engine's main loop while keys arrive: a frozen application must not hold it long.
+// Asked on the X reader thread while keys arrive: a frozen application must not hold it long.
 constexpr AtSpi::Timeout judgeTimeout = AtSpi::walkTimeout;
 }  // namespace
 

@@ -37,7 +37,7 @@ class LinuxSecureInput {
   std::uint64_t change_ = 0;
   std::optional<std::uint64_t> judged_;
   bool password_ = false;
-  AtSpi::Subscription focusEvents_;
+  Subscription focusEvents_;
 };
 
 }  // namespace halcy

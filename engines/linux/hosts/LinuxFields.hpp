@@ -84,7 +84,6 @@ class LinuxFieldHost final : public FieldHost {
     std::size_t size_ = 8;
   };
 
-  LinuxClipboard& clipboard();
   std::optional<std::int64_t> frontPid();
   std::optional<AtSpiRef> focusedElement(std::optional<std::int64_t> pid);
   HostElement describe(const AtSpiRef& element);
@@ -104,8 +103,8 @@ class LinuxFieldHost final : public FieldHost {
   std::map<std::string, AtSpiRef> lastFocused_;
   std::optional<AtSpiRef> latestFocused_;
   std::map<AtSpiRef, AtSpiRef> windows_;
-  AtSpi::Subscription focusEvents_;
-  std::unique_ptr<LinuxClipboard> clipboard_;
+  Subscription focusEvents_;
+  LinuxClipboard clipboard_;
   LinuxPaste paste_;
   std::atomic<bool> trusted_{false};
 };

@@ -54,7 +54,7 @@ LinuxKeys::~LinuxKeys() {
 }
 
 void LinuxKeys::startWatching(EventHandler handler) {
-  // Events arrive one at a time on the main context, so the translator needs no lock.
+  // Events arrive one at a time on the connection's reader thread: the translator needs no lock.
   auto translator = std::make_shared<KeysTranslator>(input_->flagsNow());
   input_->listen(LinuxInput::Slot::keys, LinuxInput::keys | LinuxInput::buttons,
                  [this, translator, handler = std::move(handler)](const LinuxInput::Event& event) {
@@ -89,11 +89,11 @@ std::optional<FrontApp> LinuxKeys::frontApp() {
 bool LinuxKeys::activate(std::int64_t pid) {
   if (!apps_.app(pid)) return false;
   std::vector<LinuxWindow> windows = display_->windows();
-  auto link = display_->link();
-  const xcb_atom_t active = display_->atom("_NET_ACTIVE_WINDOW");
-  if (!link || active == XCB_ATOM_NONE) return true;
+  auto link = display_->connection()->link();
+  const xcb_atom_t active = link ? link->atom("_NET_ACTIVE_WINDOW") : xcb_atom_t{XCB_ATOM_NONE};
+  if (active == XCB_ATOM_NONE) return true;
   std::reverse(windows.begin(), windows.end());
-  xcb_connection_t* c = link->connection.get();
+  xcb_connection_t* c = link->get();
   for (const LinuxWindow& window : windows) {
     if (window.pid != pid || window.layer < lowestActivatedLayer) continue;
     xcb_client_message_event_t message{};
@@ -103,7 +103,7 @@ bool LinuxKeys::activate(std::int64_t pid) {
     message.type = active;
     message.data.data32[0] = sourcePager;
     message.data.data32[1] = XCB_CURRENT_TIME;
-    xcb_send_event(c, 0, link->root,
+    xcb_send_event(c, 0, link->root(),
                    XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char*>(&message));
   }

@@ -1,7 +1,5 @@
 #include "LinuxInput.hpp"
 
-#include <glib-unix.h>
-#include <glib.h>
 #include <xcb/xinput.h>
 
 #include <array>
@@ -42,44 +40,26 @@ namespace {
 constexpr std::uint8_t mappingModifier = 0;
 constexpr std::uint8_t mappingKeyboard = 1;
 constexpr std::uint8_t mappingPointer = 2;
-// How often a lost display is looked for again.
-constexpr guint reconnectSeconds = 1;
 
 struct Connection {
-  std::shared_ptr<xcb_connection_t> connection;
-  xcb_window_t root = 0;
+  std::shared_ptr<XLink> link;
   std::uint8_t xiOpcode = 0;  // 0 when the server has no XInput 2.2
   xcb_atom_t activeWindow = XCB_ATOM_NONE;
   xcb_window_t probe = XCB_WINDOW_NONE;
 
-  xcb_connection_t* get() const { return connection.get(); }
+  xcb_connection_t* get() const { return link->get(); }
+  xcb_window_t root() const { return link->root(); }
+  bool is(const XLink& other) const { return link->serial() == other.serial(); }
 };
-
-xcb_atom_t intern(xcb_connection_t* c, std::string_view name) {
-  XReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-      c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.data()), nullptr));
-  return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
-}
 
 // The major opcode of XInput once the server agreed to speak 2.2; 0 without it.
 std::uint8_t announceXInput(xcb_connection_t* c) {
   // A request of an extension the server lacks would close the whole connection.
   const xcb_query_extension_reply_t* xi = xcb_get_extension_data(c, &xcb_input_id);
   if (xi == nullptr || xi->present == 0) return 0;
-  XReply<xcb_input_xi_query_version_reply_t> version(
-      xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 2), nullptr));
+  auto version = xReply(xcb_input_xi_query_version_reply, c, xcb_input_xi_query_version(c, 2, 2));
   if (!version || version->major_version < 2) return 0;
   return xi->major_opcode;
-}
-
-// Property changes of the root window tell of a new active window; other masks the connection
-// holds on the root are kept.
-void hearRootProperties(xcb_connection_t* c, xcb_window_t root) {
-  XReply<xcb_get_window_attributes_reply_t> attributes(
-      xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, root), nullptr));
-  const std::uint32_t mask =
-      (attributes ? attributes->your_event_mask : 0) | XCB_EVENT_MASK_PROPERTY_CHANGE;
-  xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &mask);
 }
 
 xcb_window_t makeProbe(xcb_connection_t* c, xcb_window_t root) {
@@ -91,8 +71,7 @@ xcb_window_t makeProbe(xcb_connection_t* c, xcb_window_t root) {
 }
 
 LinuxModifiers::ModifierKeys readModifierKeys(xcb_connection_t* c) {
-  XReply<xcb_get_modifier_mapping_reply_t> reply(
-      xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr));
+  auto reply = xReply(xcb_get_modifier_mapping_reply, c, xcb_get_modifier_mapping(c));
   std::array<std::vector<std::uint32_t>, 8> rows;
   if (!reply) return {};
   const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(reply.get());
@@ -104,8 +83,7 @@ LinuxModifiers::ModifierKeys readModifierKeys(xcb_connection_t* c) {
 }
 
 std::vector<std::uint8_t> readPointerMapping(xcb_connection_t* c) {
-  XReply<xcb_get_pointer_mapping_reply_t> reply(
-      xcb_get_pointer_mapping_reply(c, xcb_get_pointer_mapping(c), nullptr));
+  auto reply = xReply(xcb_get_pointer_mapping_reply, c, xcb_get_pointer_mapping(c));
   if (!reply) return {};
   const std::uint8_t* map = xcb_get_pointer_mapping_map(reply.get());
   return std::vector<std::uint8_t>(map, map + xcb_get_pointer_mapping_map_length(reply.get()));
@@ -140,21 +118,18 @@ unsigned wantOf(LinuxInput::Event::Kind kind) {
 
 }  // namespace
 
-struct LinuxInput::State : std::enable_shared_from_this<LinuxInput::State> {
+struct LinuxInput::State {
   struct Listener {
     unsigned wants = 0;
     Handler handler;
   };
 
-  std::weak_ptr<LinuxDisplay> display;
+  std::shared_ptr<XConnection> connection;
   Clock clock;
   std::mutex lock;
   std::map<Slot, Listener> listeners;
   std::function<void()> activeHandler;
   std::optional<Connection> current;
-  guint hangupWatch = 0;
-  guint retry = 0;
-  std::shared_ptr<xcb_connection_t> lostConnection;
   // What key and button events build up, valid for `current`.
   LinuxModifiers::ModifierKeys modifierKeys;
   LinuxModifiers::ModifierState modifiers;
@@ -162,13 +137,8 @@ struct LinuxInput::State : std::enable_shared_from_this<LinuxInput::State> {
   std::uint64_t heldButtons = 0;
   ServerClock serverClock;
 
-  State(std::weak_ptr<LinuxDisplay> display, Clock clock)
-      : display(std::move(display)), clock(std::move(clock)) {}
-
-  ~State() {
-    if (hangupWatch != 0) g_source_remove(hangupWatch);
-    if (retry != 0) g_source_remove(retry);
-  }
+  State(std::shared_ptr<XConnection> connection, Clock clock)
+      : connection(std::move(connection)), clock(std::move(clock)) {}
 
   // With `lock` held.
   unsigned wanted() const {
@@ -177,15 +147,22 @@ struct LinuxInput::State : std::enable_shared_from_this<LinuxInput::State> {
     return wants;
   }
 
+  // The current connection once it is greeted; none without a display.
+  std::optional<Connection> live() {
+    auto link = connection->link();
+    std::lock_guard guard(lock);
+    if (!link || !current || !current->is(*link)) return std::nullopt;
+    return current;
+  }
+
   // --- the connection ---
 
-  void connected(const LinuxDisplay::Link& link) {
-    Connection made{link.connection, link.root};
+  void connected(const std::shared_ptr<XLink>& link) {
+    Connection made{link};
     xcb_connection_t* c = made.get();
     made.xiOpcode = announceXInput(c);
-    made.activeWindow = intern(c, "_NET_ACTIVE_WINDOW");
-    made.probe = makeProbe(c, made.root);
-    hearRootProperties(c, made.root);
+    made.activeWindow = link->atom("_NET_ACTIVE_WINDOW");
+    made.probe = makeProbe(c, made.root());
     LinuxModifiers::ModifierKeys keys = readModifierKeys(c);
     std::vector<std::uint8_t> mapping = readPointerMapping(c);
     std::function<void()> greet;
@@ -197,13 +174,15 @@ struct LinuxInput::State : std::enable_shared_from_this<LinuxInput::State> {
       serverClock.reset();
       select(made, wanted());
       greet = activeHandler;
-      if (hangupWatch != 0) g_source_remove(hangupWatch);
-      hangupWatch = watchHangup(made.connection);
     }
     track();
-    xcb_flush(c);
     // The active window may have changed while the display was away.
     if (greet) greet();
+  }
+
+  void lost(const XLink& link) {
+    std::lock_guard guard(lock);
+    if (current && current->is(link)) current.reset();
   }
 
   // With `lock` held.
@@ -213,7 +192,7 @@ struct LinuxInput::State : std::enable_shared_from_this<LinuxInput::State> {
       xcb_input_event_mask_t head;
       std::uint32_t bits;
     } selection{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, rawEventMask(wants)};
-    xcb_input_xi_select_events(on.get(), on.root, 1, &selection.head);
+    xcb_input_xi_select_events(on.get(), on.root(), 1, &selection.head);
     xcb_flush(on.get());
   }
 
@@ -228,9 +207,9 @@ struct LinuxInput::State : std::enable_shared_from_this<LinuxInput::State> {
     if (!on) return;
     xcb_connection_t* c = on->get();
     auto keymapCookie = xcb_query_keymap(c);
-    auto pointerCookie = xcb_query_pointer(c, on->root);
-    XReply<xcb_query_keymap_reply_t> keymap(xcb_query_keymap_reply(c, keymapCookie, nullptr));
-    XReply<xcb_query_pointer_reply_t> pointer(xcb_query_pointer_reply(c, pointerCookie, nullptr));
+    auto pointerCookie = xcb_query_pointer(c, on->root());
+    auto keymap = xReply(xcb_query_keymap_reply, c, keymapCookie);
+    auto pointer = xReply(xcb_query_pointer_reply, c, pointerCookie);
     std::vector<std::uint32_t> held;
     if (keymap) {
       for (std::uint32_t keycode = 8; keycode < 256; ++keycode) {
@@ -239,125 +218,61 @@ struct LinuxInput::State : std::enable_shared_from_this<LinuxInput::State> {
     }
     const std::uint16_t mask = pointer ? pointer->mask : 0;
     std::lock_guard guard(lock);
-    if (!current || current->connection != on->connection) return;
+    if (!current || !current->is(*on->link)) return;
     modifiers =
         LinuxModifiers::ModifierState(held, (mask & LinuxModifiers::lockMask) != 0, modifierKeys);
     heldButtons = LinuxButtons::buttonsFromState(mask);
   }
 
-  // A display that hangs up is looked for again every second until it answers.
-  guint watchHangup(std::shared_ptr<xcb_connection_t> connection) {
-    struct Watch {
-      std::weak_ptr<State> state;
-      std::shared_ptr<xcb_connection_t> connection;
-    };
-    const int fd = xcb_get_file_descriptor(connection.get());
-    return g_unix_fd_add_full(
-        G_PRIORITY_DEFAULT, fd, static_cast<GIOCondition>(G_IO_HUP | G_IO_ERR),
-        [](gint, GIOCondition, gpointer data) -> gboolean {
-          auto* watch = static_cast<Watch*>(data);
-          if (auto state = watch->state.lock()) state->lost(watch->connection);
-          return G_SOURCE_REMOVE;
-        },
-        new Watch{weak_from_this(), std::move(connection)},
-        [](gpointer data) { delete static_cast<Watch*>(data); });
-  }
+  // --- events, on the reader thread ---
 
-  void lost(std::shared_ptr<xcb_connection_t> connection) {
-    std::lock_guard guard(lock);
-    hangupWatch = 0;  // the watch ends itself
-    lostConnection = std::move(connection);
-    lookAgain();
-  }
-
-  // With `lock` held.
-  void lookAgain() {
-    if (retry != 0) return;
-    auto* weak = new std::weak_ptr<State>(weak_from_this());
-    retry = g_timeout_add_seconds_full(
-        G_PRIORITY_DEFAULT, reconnectSeconds,
-        [](gpointer data) -> gboolean {
-          auto state = static_cast<std::weak_ptr<State>*>(data)->lock();
-          return state && state->reconnect() ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
-        },
-        weak, [](gpointer data) { delete static_cast<std::weak_ptr<State>*>(data); });
-  }
-
-  // True when the display answers again (its new connection greeted us) or is gone for good.
-  bool reconnect() {
-    auto owner = display.lock();
-    auto made = owner ? owner->link() : std::nullopt;
-    std::shared_ptr<xcb_connection_t> lostOne;
-    {
-      std::lock_guard guard(lock);
-      lostOne = lostConnection;
-    }
-    if (made && made->connection == lostOne) {
-      // XCB notices a hang-up only when it next reads; a round trip makes it read.
-      xcb_connection_t* c = lostOne.get();
-      XReply<xcb_get_input_focus_reply_t> focus(
-          xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
-      return false;
-    }
-    const bool done = !owner || made.has_value();
-    if (done) {
-      std::lock_guard guard(lock);
-      retry = 0;
-      lostConnection.reset();
-    }
-    return done;
-  }
-
-  // --- events, on the main context ---
-
-  void heard(const xcb_generic_event_t& event) {
+  void heard(XLink& link, const xcb_generic_event_t& event) {
     const std::uint8_t type = event.response_type & 0x7f;
     if (type == XCB_GE_GENERIC) {
-      raw(reinterpret_cast<const xcb_ge_generic_event_t&>(event));
+      raw(link, reinterpret_cast<const xcb_ge_generic_event_t&>(event));
     } else if (type == XCB_PROPERTY_NOTIFY) {
-      propertyChanged(reinterpret_cast<const xcb_property_notify_event_t&>(event));
+      propertyChanged(link, reinterpret_cast<const xcb_property_notify_event_t&>(event));
     } else if (type == XCB_MAPPING_NOTIFY) {
-      mappingChanged(reinterpret_cast<const xcb_mapping_notify_event_t&>(event));
+      mappingChanged(link, reinterpret_cast<const xcb_mapping_notify_event_t&>(event));
     }
   }
 
-  void propertyChanged(const xcb_property_notify_event_t& change) {
+  void propertyChanged(XLink& link, const xcb_property_notify_event_t& change) {
     std::function<void()> handler;
     {
       std::lock_guard guard(lock);
-      if (!current || change.window != current->root || change.atom != current->activeWindow)
+      if (!current || !current->is(link) || change.window != current->root() ||
+          change.atom != current->activeWindow) {
         return;
+      }
       handler = activeHandler;
     }
     if (handler) handler();
   }
 
-  void mappingChanged(const xcb_mapping_notify_event_t& change) {
-    std::optional<Connection> on;
-    {
-      std::lock_guard guard(lock);
-      on = current;
-    }
-    if (!on) return;
+  void mappingChanged(XLink& link, const xcb_mapping_notify_event_t& change) {
     if (change.request == mappingPointer) {
-      std::vector<std::uint8_t> mapping = readPointerMapping(on->get());
+      std::vector<std::uint8_t> mapping = readPointerMapping(link.get());
       std::lock_guard guard(lock);
-      buttonMapping = std::move(mapping);
+      if (current && current->is(link)) buttonMapping = std::move(mapping);
     } else if (change.request == mappingModifier || change.request == mappingKeyboard) {
-      LinuxModifiers::ModifierKeys keys = readModifierKeys(on->get());
+      LinuxModifiers::ModifierKeys keys = readModifierKeys(link.get());
       std::lock_guard guard(lock);
-      modifierKeys = std::move(keys);
+      if (current && current->is(link)) modifierKeys = std::move(keys);
     }
   }
 
-  void raw(const xcb_ge_generic_event_t& generic) {
+  void raw(XLink& link, const xcb_ge_generic_event_t& generic) {
     // Every raw event starts like a raw key press: device, time, then the key or button.
     const auto& fact = reinterpret_cast<const xcb_input_raw_key_press_event_t&>(generic);
     std::vector<Handler> handlers;
     Event event;
     {
       std::lock_guard guard(lock);
-      if (!current || current->xiOpcode == 0 || generic.extension != current->xiOpcode) return;
+      if (!current || !current->is(link) || current->xiOpcode == 0 ||
+          generic.extension != current->xiOpcode) {
+        return;
+      }
       if (!translate(generic.event_type, fact.detail, event)) return;
       event.at = serverClock.toEngine(fact.time, clock());
       event.flags = modifiers.flags(modifierKeys);
@@ -403,21 +318,45 @@ struct LinuxInput::State : std::enable_shared_from_this<LinuxInput::State> {
   }
 };
 
-LinuxInput::LinuxInput(std::shared_ptr<LinuxDisplay> display, Clock clock)
-    : state_(std::make_shared<State>(display, std::move(clock))) {
+LinuxInput::LinuxInput(std::shared_ptr<XConnection> connection, Clock clock)
+    : state_(std::make_shared<State>(std::move(connection), std::move(clock))) {
   std::weak_ptr<State> weak = state_;
-  subscription_ = display->subscribe(
-      [weak](const xcb_generic_event_t& event) {
-        if (auto state = weak.lock()) state->heard(event);
-      },
-      [weak](const LinuxDisplay::Link& link) {
-        if (auto state = weak.lock()) state->connected(link);
-      });
-  std::lock_guard guard(state_->lock);
-  if (!state_->current) state_->lookAgain();
+  watch_ = state_->connection->watch({[weak](XLink& link, const xcb_generic_event_t& event) {
+                                        if (auto state = weak.lock()) state->heard(link, event);
+                                      },
+                                      [weak](const std::shared_ptr<XLink>& link) {
+                                        if (auto state = weak.lock()) state->connected(link);
+                                      },
+                                      [weak](XLink& link) {
+                                        if (auto state = weak.lock()) state->lost(link);
+                                      }});
 }
 
-LinuxInput::~LinuxInput() = default;
+LinuxInput::~LinuxInput() {
+  // No handler runs once the watch has ended.
+  watch_ = Subscription();
+}
+
+void LinuxInput::holdWhatListenersNeed() {
+  bool anyone = false;
+  bool front = false;
+  {
+    std::lock_guard guard(state_->lock);
+    front = static_cast<bool>(state_->activeHandler);
+    anyone = front || !state_->listeners.empty();
+  }
+  std::lock_guard holds(holdsLock_);
+  if (front && !rootProperties_) {
+    rootProperties_ = state_->connection->selectRootInput(XCB_EVENT_MASK_PROPERTY_CHANGE);
+  } else if (!front) {
+    rootProperties_ = Subscription();
+  }
+  if (anyone && !kept_) {
+    kept_ = state_->connection->keepConnected();
+  } else if (!anyone) {
+    kept_ = Subscription();
+  }
+}
 
 void LinuxInput::listen(Slot slot, unsigned wants, Handler handler) {
   bool fresh = false;
@@ -431,29 +370,34 @@ void LinuxInput::listen(Slot slot, unsigned wants, Handler handler) {
     if (state_->current && after != before) State::select(*state_->current, after);
   }
   if (fresh) state_->track();
+  holdWhatListenersNeed();
 }
 
 void LinuxInput::stop(Slot slot) {
-  std::lock_guard guard(state_->lock);
-  const unsigned before = state_->wanted();
-  state_->listeners.erase(slot);
-  if (state_->current && state_->wanted() != before) {
-    State::select(*state_->current, state_->wanted());
+  {
+    std::lock_guard guard(state_->lock);
+    const unsigned before = state_->wanted();
+    state_->listeners.erase(slot);
+    if (state_->current && state_->wanted() != before) {
+      State::select(*state_->current, state_->wanted());
+    }
   }
+  holdWhatListenersNeed();
 }
 
 void LinuxInput::onActiveWindowChange(std::function<void()> handler) {
-  std::lock_guard guard(state_->lock);
-  state_->activeHandler = std::move(handler);
+  {
+    std::lock_guard guard(state_->lock);
+    state_->activeHandler = std::move(handler);
+  }
+  holdWhatListenersNeed();
 }
 
 std::optional<LinuxInput::Pointer> LinuxInput::pointer() {
-  auto display = state_->display.lock();
-  auto link = display ? display->link() : std::nullopt;
+  auto link = state_->connection->link();
   if (!link) return std::nullopt;
-  xcb_connection_t* c = link->connection.get();
-  XReply<xcb_query_pointer_reply_t> reply(
-      xcb_query_pointer_reply(c, xcb_query_pointer(c, link->root), nullptr));
+  xcb_connection_t* c = link->get();
+  auto reply = xReply(xcb_query_pointer_reply, c, xcb_query_pointer(c, link->root()));
   if (!reply) return std::nullopt;
   return Pointer{static_cast<double>(reply->root_x), static_cast<double>(reply->root_y),
                  reply->mask};
@@ -465,21 +409,15 @@ std::uint64_t LinuxInput::flagsNow() {
 }
 
 bool LinuxInput::keyboardGrabbedElsewhere() {
-  auto display = state_->display.lock();
-  if (!display || !display->link()) return false;
-  std::optional<Connection> on;
-  {
-    std::lock_guard guard(state_->lock);
-    on = state_->current;
-  }
+  const std::optional<Connection> on = state_->live();
   if (!on) return false;
   xcb_connection_t* c = on->get();
   // The server answers "already grabbed" before it looks at the window, which is never mapped
   // ("not viewable"), and at the time, which is long past ("invalid time"): nothing is grabbed.
   constexpr xcb_timestamp_t longAgo = 1;
-  XReply<xcb_grab_keyboard_reply_t> reply(xcb_grab_keyboard_reply(
-      c, xcb_grab_keyboard(c, 0, on->probe, longAgo, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
-      nullptr));
+  auto reply =
+      xReply(xcb_grab_keyboard_reply, c,
+             xcb_grab_keyboard(c, 0, on->probe, longAgo, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
   if (!reply) return false;
   if (reply->status == XCB_GRAB_STATUS_SUCCESS) {
     xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);

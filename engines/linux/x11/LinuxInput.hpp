@@ -4,17 +4,19 @@
 // pointer and modifier state, the changes of the active window, and whether another client holds
 // the keyboard grabbed.
 //
-// One reader per X connection: an XI2 selection replaces the client's earlier one, so the wants of
-// every listener are merged into one selection here. The connection comes from the display given
-// at construction, and is selected again whenever the display connects anew.
+// The adapter is one X client, and an XI2 selection replaces the client's earlier one: this is the
+// one owner of the root's XI2 selection, merging the wants of every listener. It is made again on
+// every new connection, which is sought by itself after a loss while anybody listens.
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "Clock.hpp"
-#include "LinuxDisplay.hpp"
+#include "Subscription.hpp"
+#include "XConnection.hpp"
 
 namespace halcy {
 
@@ -55,12 +57,12 @@ class LinuxInput {
     std::uint16_t mask = 0;  // the core state: modifiers and buttons 1 to 5
   };
 
-  explicit LinuxInput(std::shared_ptr<LinuxDisplay> display, Clock clock = uptimeSeconds);
+  explicit LinuxInput(std::shared_ptr<XConnection> connection, Clock clock = uptimeSeconds);
   ~LinuxInput();
   LinuxInput(const LinuxInput&) = delete;
   LinuxInput& operator=(const LinuxInput&) = delete;
 
-  // Handlers run on the main context.
+  // Handlers run on the connection's reader thread, one event at a time.
   void listen(Slot slot, unsigned wants, Handler handler);
   void stop(Slot slot);
   void onActiveWindowChange(std::function<void()> handler);
@@ -75,8 +77,14 @@ class LinuxInput {
   struct State;
 
  private:
+  // Root property changes are selected, and the connection kept, only while somebody listens.
+  void holdWhatListenersNeed();
+
   std::shared_ptr<State> state_;
-  LinuxDisplay::Subscription subscription_;
+  std::mutex holdsLock_;
+  Subscription rootProperties_;
+  Subscription kept_;
+  Subscription watch_;
 };
 
 }  // namespace halcy

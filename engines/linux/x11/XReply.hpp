@@ -1,5 +1,8 @@
 #pragma once
-// An owned XCB reply or event: XCB hands them out with malloc, for the caller to free.
+// Replies and events come from XCB in malloc'd memory: they are owned by an XReply, freed with
+// free().
+
+#include <xcb/xcb.h>
 
 #include <cstdlib>
 #include <memory>
@@ -9,8 +12,15 @@ namespace halcy {
 struct XFree {
   void operator()(void* memory) const { std::free(memory); }
 };
-
 template <typename T>
 using XReply = std::unique_ptr<T, XFree>;
+
+// The reply to a request; none when the server refused it or the connection broke (an error of a
+// request with a reply is dropped here rather than queued as an event).
+template <typename T, typename Cookie>
+XReply<T> xReply(T* (*read)(xcb_connection_t*, Cookie, xcb_generic_error_t**),
+                 xcb_connection_t* connection, Cookie cookie) {
+  return XReply<T>(read(connection, cookie, nullptr));
+}
 
 }  // namespace halcy

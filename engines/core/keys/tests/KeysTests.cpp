@@ -7,13 +7,12 @@
 #include <utility>
 #include <vector>
 
+#include "CapturingOutput.hpp"
 #include "Keys.hpp"
 #include "WireTestSupport.hpp"
 
 namespace halcy {
 namespace {
-
-using wire::CapturingOutput;
 
 // A desktop in memory that records every call and keeps the handlers it was given.
 class FakeKeysHost final : public KeysHost {

@@ -8,14 +8,13 @@
 #include <utility>
 #include <vector>
 
+#include "CapturingOutput.hpp"
 #include "Pointer.hpp"
 #include "PointerRules.hpp"
 #include "WireTestSupport.hpp"
 
 namespace halcy {
 namespace {
-
-using wire::CapturingOutput;
 
 struct FakeElement final : PointerElementRef {
   explicit FakeElement(std::string name) : name(std::move(name)) {}

@@ -14,7 +14,10 @@ import tempfile
 import time
 import unittest
 
-import harness
+import accessibility
+import apps
+import desktop
+import engine
 from synthetic_input import Synth
 
 CONTROL = 0x40000
@@ -32,7 +35,7 @@ def atspi():
 
 def center_of(pid, role_name, name=None):
     """The screen center of an accessible of process pid, as the accessibility bus places it."""
-    node = harness.find_accessible(pid, role_name, name)
+    node = accessibility.find_accessible(pid, role_name, name)
     if node is None:
         raise AssertionError("no %s %r in process %d" % (role_name, name, pid))
     rect = node.get_extents(atspi().CoordType.SCREEN)
@@ -42,15 +45,15 @@ def center_of(pid, role_name, name=None):
 class InputTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        harness.require_desktop()
-        cls.engine = harness.Engine()
+        desktop.require_desktop()
+        cls.engine = engine.Engine()
         cls.synth = Synth()
-        granted = harness.wait_for(lambda: cls.engine.result(
+        granted = desktop.wait_for(lambda: cls.engine.result(
             "permissions.request", {"permission": "accessibility"})["state"] == "granted", 10, 0.2)
         if not granted:
             raise AssertionError("accessibility could not be switched on")
-        cls.front = harness.start_fixture("--password", SECRET, title="Halcy Front")
-        cls.caller = harness.start_fixture(title="Halcy Caller")
+        cls.front = apps.start_fixture("--password", SECRET, title="Halcy Front")
+        cls.caller = apps.start_fixture(title="Halcy Caller")
         cls.place(cls.front, 0, 0)
         cls.place(cls.caller, 700, 0)
 
@@ -66,11 +69,11 @@ class InputTest(unittest.TestCase):
 
     @staticmethod
     def place(fixture, x, y):
-        harness.run_tool("xdotool", "windowmove", "--sync", str(fixture.xid), str(x), str(y))
+        desktop.run_tool("xdotool", "windowmove", "--sync", str(fixture.xid), str(x), str(y))
 
     def activate(self, fixture):
-        harness.run_tool("xdotool", "windowactivate", "--sync", str(fixture.xid))
-        self.assertTrue(harness.wait_for(lambda: self.synth.active_window() == fixture.xid, 5))
+        desktop.run_tool("xdotool", "windowactivate", "--sync", str(fixture.xid))
+        self.assertTrue(desktop.wait_for(lambda: self.synth.active_window() == fixture.xid, 5))
 
     def clock(self):
         """A reading of the engine's clock."""
@@ -107,14 +110,14 @@ class InputTest(unittest.TestCase):
         self.activate(self.front)
         self.front.focus("notes")
         self.engine.result("keys.watch", {"watch": True, "downsWhile": SHIFT})
-        harness.run_tool("setxkbmap", "de")
+        desktop.run_tool("setxkbmap", "de")
         german = Synth()  # reads the new layout's key codes
         try:
             # On a German keyboard "z" sits where a US keyboard has Y.
             german.chord("Shift_L", "z")
         finally:
             german.close()
-            harness.run_tool("setxkbmap", "us")
+            desktop.run_tool("setxkbmap", "us")
             self.engine.result("keys.watch", {"watch": False, "downsWhile": 0})
         keys = [e for e in self.engine.notices("keys.event", count=3) if e["type"] == "key"]
         self.assertEqual([e["keyCode"] for e in keys], [16])
@@ -139,7 +142,7 @@ class InputTest(unittest.TestCase):
 
     def test_the_front_application_and_its_change(self):
         self.activate(self.front)
-        harness.wait_for(lambda: self.engine.notices("apps.active", timeout=0.2), 2)
+        desktop.wait_for(lambda: self.engine.notices("apps.active", timeout=0.2), 2)
         self.engine.clear_notices()
         self.activate(self.caller)
         notices = self.engine.notices("apps.active")
@@ -151,7 +154,7 @@ class InputTest(unittest.TestCase):
     def test_activate_brings_the_application_forward_through_the_window_manager(self):
         self.activate(self.caller)
         self.assertEqual(self.engine.result("apps.activate", {"pid": self.front.pid}), {})
-        self.assertTrue(harness.wait_for(lambda: self.synth.active_window() == self.front.xid, 5))
+        self.assertTrue(desktop.wait_for(lambda: self.synth.active_window() == self.front.xid, 5))
         # A process without a window runs, and stays where it is.
         self.assertEqual(self.engine.result("apps.activate", {"pid": os.getpid()}), {})
         time.sleep(0.2)
@@ -224,9 +227,9 @@ class InputTest(unittest.TestCase):
         folder = tempfile.mkdtemp(prefix="halcy-files-")
         self.addCleanup(shutil.rmtree, folder)
         paths = [os.path.join(folder, name) for name in ("report.txt", "a b.txt", "c.txt", "d.txt")]
-        proc = subprocess.Popen([harness.SYSTEM_PYTHON, str(harness.FIXTURES / "files_app.py"), *paths],
+        proc = subprocess.Popen([desktop.SYSTEM_PYTHON, str(desktop.FIXTURES / "files_app.py"), *paths],
                                 stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-        files = harness.Fixture(proc)
+        files = apps.Fixture(proc)
         self.addCleanup(files.close)
         files.wait_event("ready", timeout=10)
         self.place(files, 1400, 0)
@@ -235,7 +238,7 @@ class InputTest(unittest.TestCase):
         self.assertEqual(link["app"]["bundleId"], "org.halcy.Files")
         self.assertEqual((link["element"]["title"], link["filePath"]), ("report.txt", paths[0]))
         files.command("select", rows=[0, 2])
-        selected = harness.wait_for(lambda: self.element_at(x, y, selection_of=["org.halcy.Files"])["selectedPaths"])
+        selected = desktop.wait_for(lambda: self.element_at(x, y, selection_of=["org.halcy.Files"])["selectedPaths"])
         self.assertEqual(selected, [paths[1], paths[3]])
 
     # --- secure input ---------------------------------------------------------------------------
@@ -247,10 +250,10 @@ class InputTest(unittest.TestCase):
                                            "excludePids": []})
         try:
             self.front.focus("password")
-            self.assertTrue(harness.wait_for(lambda: self.engine.result("pointer.read")["secureInput"], 3))
+            self.assertTrue(desktop.wait_for(lambda: self.engine.result("pointer.read")["secureInput"], 3))
             self.synth.chord("Shift_L", "x")
             self.front.focus("name")
-            self.assertTrue(harness.wait_for(lambda: not self.engine.result("pointer.read")["secureInput"], 3))
+            self.assertTrue(desktop.wait_for(lambda: not self.engine.result("pointer.read")["secureInput"], 3))
             self.synth.chord("Shift_L", "y")
             grab = self.synth.grab_keyboard()
             try:

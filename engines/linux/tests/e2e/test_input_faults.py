@@ -9,7 +9,9 @@ import time
 import unittest
 from pathlib import Path
 
-import harness
+import apps
+import desktop
+import engine
 from synthetic_input import Synth
 
 
@@ -33,13 +35,11 @@ def stack_processes(env, predicate):
 class InputFaultsTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        harness.require_desktop()
-        harness.require_engine()
-        cls.env = harness.start_stack()
-        cls.restarted = []  # servers started again by a test, collected once the stack is down
-        cls.folder = Path(cls.env["HALCY_DESKTOP_DIR"])
-        cls.engine = harness.Engine(env=cls.env)
-        granted = harness.wait_for(lambda: cls.engine.result(
+        desktop.require_desktop()
+        engine.require_engine()
+        cls.env = desktop.start_stack()
+        cls.engine = engine.Engine(env=cls.env)
+        granted = desktop.wait_for(lambda: cls.engine.result(
             "permissions.request", {"permission": "accessibility"})["state"] == "granted", 10, 0.2)
         if not granted:
             cls.tearDownClass()
@@ -48,16 +48,11 @@ class InputFaultsTest(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         cls.engine.close()
-        harness.stop_stack(cls.env)
-        for proc in cls.restarted:
-            proc.wait(10)
+        desktop.stop_stack(cls.env)
 
     def fixture(self):
-        proc = subprocess.Popen([harness.SYSTEM_PYTHON, str(harness.FIXTURES / "fixture_app.py")],
-                                stdin=subprocess.PIPE, stdout=subprocess.PIPE, env=self.env)
-        fixture = harness.Fixture(proc)
+        fixture = apps.start_fixture(env=self.env)
         self.addCleanup(fixture.close)
-        fixture.wait_event("ready", timeout=10)
         return fixture
 
     def move(self, fixture, x, y):
@@ -72,7 +67,7 @@ class InputFaultsTest(unittest.TestCase):
         first = self.fixture()
         self.move(first, 0, 0)
         point = (320, 200)  # inside the window
-        self.assertTrue(harness.wait_for(lambda: self.element_at(*point)["element"]["role"] != "AXWindow", 5))
+        self.assertTrue(desktop.wait_for(lambda: self.element_at(*point)["element"]["role"] != "AXWindow", 5))
         bus = stack_processes(self.env, lambda c: "at-spi" in c or "accessibility.conf" in c)
         self.assertTrue(bus)
         for pid in bus:
@@ -88,7 +83,7 @@ class InputFaultsTest(unittest.TestCase):
         # one is read again.
         second = self.fixture()
         self.move(second, 700, 0)
-        back = harness.wait_for(lambda: (self.element_at(1020, 200)["element"] or {}).get("role") not in
+        back = desktop.wait_for(lambda: (self.element_at(1020, 200)["element"] or {}).get("role") not in
                                 (None, "AXWindow"), 10, 0.2)
         self.assertTrue(back)
         self.assertEqual(self.element_at(1020, 200)["app"]["pid"], second.pid)
@@ -104,17 +99,17 @@ class InputFaultsTest(unittest.TestCase):
 
         self.restart_display()
         self.engine.clear_notices()
-        synth = harness.wait_for(self.connect, 5, 0.1)
+        synth = desktop.wait_for(self.connect, 5, 0.1)
         self.addCleanup(synth.close)
 
         def heard():
             synth.chord("Shift_L", "a")
             return [e for e in self.engine.notices("keys.event", timeout=0.3) if e["type"] == "key"]
-        self.assertTrue(harness.wait_for(heard, 10, 0.2), "the key watch did not resume")
+        self.assertTrue(desktop.wait_for(heard, 10, 0.2), "the key watch did not resume")
         self.assertTrue([e for e in self.engine.notices("input.event") if e["type"] == "key"])
         synth.move(100, 100)
         synth.click(1)
-        self.assertTrue(harness.wait_for(lambda: [e for e in self.engine.notices("input.event", timeout=0)
+        self.assertTrue(desktop.wait_for(lambda: [e for e in self.engine.notices("input.event", timeout=0)
                                                   if e["type"] == "press"], 3))
         self.assertEqual(self.engine.result("pointer.read")["x"], 100)
 
@@ -128,11 +123,7 @@ class InputFaultsTest(unittest.TestCase):
     def restart_display(self):
         """Takes the X server down, checks that every method still answers, and starts it again on the
         same display with a window manager."""
-        pid = int((self.folder / "pids" / "xvfb").read_text())
-        display = self.env["DISPLAY"]
-        os.kill(pid, signal.SIGTERM)
-        self.assertTrue(harness.wait_for(lambda: not Path("/proc/%d" % pid).exists()
-                                         or b") Z " in Path("/proc/%d/stat" % pid).read_bytes(), 5))
+        desktop.stop_x_server(self.env)
         started = time.monotonic()
         self.assertEqual(self.engine.result("keys.state")["flags"], 0)
         self.assertEqual(self.engine.result("pointer.read")["buttons"], 0)
@@ -140,19 +131,7 @@ class InputFaultsTest(unittest.TestCase):
         self.assertEqual(self.element_at(10, 10)["app"], None)
         self.assertEqual(self.engine.result("apps.activate", {"pid": os.getpid()}), {})
         self.assertLess(time.monotonic() - started, 3)
-        xvfb = subprocess.Popen(["setsid", "Xvfb", display, "-screen", "0", "1920x1080x24", "-nolisten", "tcp", "-ac"],
-                                env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL)
-        self.restarted.append(xvfb)
-        (self.folder / "pids" / "xvfb").write_text("%d\n" % xvfb.pid)
-        self.assertTrue(harness.wait_for(lambda: subprocess.run(["xdpyinfo", "-display", display],
-                                                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                                                env=self.env).returncode == 0, 10, 0.1))
-        self.restarted.append(subprocess.Popen(
-            ["setsid", "openbox", "--sm-disable", "--config-file",
-             str(harness.REPO / "scripts" / "desktop.d" / "openbox-rc.xml")],
-            env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-
+        desktop.start_x_server(self.env)
 
 if __name__ == "__main__":
     unittest.main()
