@@ -5,7 +5,8 @@
 - "pointer.element" over a GTK button against a pyatspi script doing the same hit test (the window on
   top in the window manager's stacking order through python-xlib, then its application's element
   there) and reading the same facts (the element and its parent: role, names, states, frame, value)
-  in its own process, its accessibility cache warm;
+  in its own process, its accessibility cache warm; wall time, and the CPU each call costs its own
+  process, the application and the accessibility bus;
 - the engine's CPU while an input watch and a key watch are on and nobody touches anything.
 Prints medians, 99th percentiles and ratios; never fails on numbers.
 
@@ -148,7 +149,52 @@ def peer_element(stack, x, y):
     return None
 
 
-def element_speed(engine, fixture, rounds):
+def accessibility_bus_pid():
+    """The accessibility bus's daemon of this desktop (its address names the desktop's folder)."""
+    folder = desktop.desktop_dir().encode()
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            command = (entry / "cmdline").read_bytes().split(b"\0")
+        except OSError:
+            continue
+        if any(b"accessibility.conf" in part for part in command) and any(folder in part for part in command):
+            return int(entry.name)
+    return None
+
+
+class CpuMeter:
+    """CPU seconds spent by each side's own process, the application answering and the accessibility
+    bus, summed over the blocks of calls each side made."""
+
+    def __init__(self, processes):
+        self.processes = processes  # name -> pid
+        self.used = {}
+
+    def block(self, side, own_cpu, call, count):
+        before = {name: cpu_seconds(pid) for name, pid in self.processes.items()}
+        own = own_cpu()
+        samples = []
+        for _ in range(count):
+            start = time.perf_counter()
+            call()
+            samples.append(time.perf_counter() - start)
+        own = own_cpu() - own
+        totals = self.used.setdefault(side, {"own": 0.0, **{name: 0.0 for name in self.processes}})
+        totals["own"] += own
+        for name, pid in self.processes.items():
+            totals[name] += cpu_seconds(pid) - before[name]
+        return samples
+
+    def report(self, side, calls):
+        totals = self.used[side]
+        parts = "   ".join("%s %.2f" % (name, seconds / calls * 1000) for name, seconds in totals.items())
+        print("  %-42s CPU ms a call: %s" % (side, parts))
+        return sum(totals.values()) / calls
+
+
+def element_speed(engine, fixture, rounds, block=10):
     node = accessibility.find_accessible(fixture.pid, "push button", "Submit")
     rect = node.get_extents(0)
     x, y = rect.x + rect.width // 2, rect.y + rect.height // 2
@@ -156,17 +202,19 @@ def element_speed(engine, fixture, rounds):
     stack = WindowStack()
     assert engine.result("pointer.element", params)["element"]["title"] == "Submit"
     assert peer_element(stack, x, y)[0][2] == "Submit"
+    meter = CpuMeter({"app": fixture.pid, "bus": accessibility_bus_pid()})
+    engine_pid = engine.proc.pid
     engine_samples, peer_samples = [], []
-    for _ in range(rounds):
-        start = time.perf_counter()
-        engine.result("pointer.element", params)
-        engine_samples.append(time.perf_counter() - start)
-        start = time.perf_counter()
-        peer_element(stack, x, y)
-        peer_samples.append(time.perf_counter() - start)
+    for _ in range(max(1, rounds // block)):
+        engine_samples += meter.block("engine", lambda: cpu_seconds(engine_pid),
+                                      lambda: engine.result("pointer.element", params), block)
+        peer_samples += meter.block("pyatspi", time.process_time, lambda: peer_element(stack, x, y), block)
     engine_p50 = report("pointer.element over a GTK button", engine_samples)
     peer_p50 = report("pyatspi, the same hit test and facts", peer_samples)
     print("  the engine is %.1f times faster" % (peer_p50 / engine_p50))
+    engine_cpu = meter.report("engine", len(engine_samples))
+    peer_cpu = meter.report("pyatspi", len(peer_samples))
+    print("  the engine's calls cost %.1f times less CPU in all" % (peer_cpu / engine_cpu))
 
 
 # --- idle cost -----------------------------------------------------------------------------------
@@ -229,6 +277,7 @@ def main():
     parser.add_argument("--engine", help="the halcy-engine binary (default: build/bin/halcy-engine)")
     parser.add_argument("--rounds", type=int, default=200)
     parser.add_argument("--idle-seconds", type=int, default=10)
+    parser.add_argument("--only", choices=("keys", "element", "idle"), help="one measurement only")
     options = parser.parse_args()
     desktop.require_desktop()
     engine = TimedEngine(path=options.engine)
@@ -239,9 +288,12 @@ def main():
                          == "granted", 10, 0.2)
         desktop.run_tool("xdotool", "windowactivate", "--sync", str(fixture.xid))
         synth.move(1900, 1060)  # out of the way of the window
-        key_latency(engine, synth, options.rounds)
-        element_speed(engine, fixture, options.rounds // 2)
-        idle_cost(engine, options.idle_seconds)
+        if options.only in (None, "keys"):
+            key_latency(engine, synth, options.rounds)
+        if options.only in (None, "element"):
+            element_speed(engine, fixture, options.rounds // 2)
+        if options.only in (None, "idle"):
+            idle_cost(engine, options.idle_seconds)
     finally:
         fixture.close()
         synth.close()
