@@ -15,6 +15,17 @@ namespace halcy {
 
 using Json = nlohmann::ordered_json;
 
+// An absent value as null; a present record as its own encoding.
+template <class T>
+Json orNull(const std::optional<T>& value) {
+  if (!value) return Json(nullptr);
+  if constexpr (requires { value->toJson(); }) {
+    return value->toJson();
+  } else {
+    return Json(*value);
+  }
+}
+
 // A parameter that does not decode. The dispatcher answers every one of them with the method's
 // "Invalid params for ..." line; the description only helps tests and debugging.
 class DecodeError : public std::runtime_error {
@@ -74,16 +85,5 @@ class JsonObject {
   const Json* find(std::string_view key) const;
   const Json& object_;
 };
-
-// An optional value as every record writes it: the value (a record through its codec), or null.
-template <class T>
-Json orNull(const std::optional<T>& value) {
-  if (!value) return Json(nullptr);
-  if constexpr (requires { value->toJson(); }) {
-    return value->toJson();
-  } else {
-    return Json(*value);
-  }
-}
 
 }  // namespace halcy

@@ -17,12 +17,15 @@
 
 #include "Dispatcher.hpp"
 #include "Entry.hpp"
+#include "LinuxDesk.hpp"
 #include "LinuxDictation.hpp"
 #include "LinuxFields.hpp"
 #include "LinuxHost.hpp"
 #include "LinuxKeys.hpp"
+#include "LinuxMedia.hpp"
 #include "LinuxOutputVolume.hpp"
 #include "LinuxPointer.hpp"
+#include "LinuxScreen.hpp"
 
 namespace {
 
@@ -114,6 +117,12 @@ int main(int argc, char** argv) {
                                     uptimeSeconds);
   areas.pointer = std::make_shared<PointerController>(
       std::make_unique<LinuxPointer>(display, input, atspi, secure), writer, uptimeSeconds);
+  areas.screen =
+      std::make_shared<ScreenController>(std::make_unique<LinuxScreenHost>(display, atspi));
+  areas.desk = std::make_shared<LinuxDesk>(userHomeFolder());
+  areas.calendar = std::make_shared<CalendarController>(
+      std::make_unique<LinuxCalendar>(userHomeFolder(), userDataFolder()));
+  areas.media = std::make_shared<MediaController>(std::make_unique<LinuxMedia>());
   static Dispatcher dispatcher(std::make_shared<LinuxHost>(sound, x), writer, std::move(areas));
 
   std::thread(readInput, std::ref(dispatcher), std::ref(writer)).detach();

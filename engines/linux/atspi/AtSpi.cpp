@@ -592,6 +592,12 @@ std::optional<std::string> AtSpi::value(const AtSpiRef& element, Timeout timeout
   return std::nullopt;
 }
 
+std::optional<std::string> AtSpi::documentAttribute(const AtSpiRef& element,
+                                                    const std::string& name, Timeout timeout) {
+  return textReply(callOn(bus_->current(timeout), element, "org.a11y.atspi.Document",
+                          "GetAttributeValue", g_variant_new("(s)", name.c_str()), "(s)", timeout));
+}
+
 bool AtSpi::editableText(const AtSpiRef& element, Timeout timeout) {
   const std::vector<std::string> names = interfaces(element, timeout);
   return std::find(names.begin(), names.end(), "org.a11y.atspi.EditableText") != names.end();
@@ -842,6 +848,45 @@ std::vector<AtSpi::Answer> AtSpi::ask(const std::vector<Question>& questions, Ti
     for (std::size_t i = first; i < last; ++i) answers[i] = answerOf(questions[i], reply);
   }
   return answers;
+}
+
+std::optional<AtSpi::TableShape> AtSpi::tableShape(const AtSpiRef& element, Timeout timeout) {
+  if (!sendable(element)) return std::nullopt;
+  std::vector<GLibBus::PendingCall> calls;
+  calls.push_back(propertyCall(element, "org.a11y.atspi.Table", "NRows"));
+  calls.push_back(propertyCall(element, "org.a11y.atspi.Table", "NColumns"));
+  calls.push_back(propertyCall(element, accessibleInterface, "ChildCount"));
+  Connection bus = bus_->current(timeout);
+  if (!bus) return std::nullopt;
+  const std::vector<Variant> replies = GLibBus::callAll(bus.get(), std::move(calls), timeout);
+  const auto rows = intPropertyReply(replies[0]);
+  const auto columns = intPropertyReply(replies[1]);
+  const auto children = intPropertyReply(replies[2]);
+  if (!rows || !columns || !children) return std::nullopt;
+  return TableShape{*rows, *columns, *children};
+}
+
+std::vector<std::optional<AtSpiRef>> AtSpi::childrenAt(const AtSpiRef& element,
+                                                       const std::vector<std::int32_t>& indexes,
+                                                       Timeout timeout) {
+  std::vector<std::optional<AtSpiRef>> found(indexes.size());
+  Connection bus = bus_->current(timeout);
+  if (!bus || !sendable(element)) return found;
+  for (std::size_t first = 0; first < indexes.size(); first += pipelineBatch) {
+    const std::size_t last = std::min(indexes.size(), first + pipelineBatch);
+    std::vector<GLibBus::PendingCall> calls;
+    for (std::size_t i = first; i < last; ++i) {
+      calls.push_back({element.bus, element.path, accessibleInterface, "GetChildAtIndex",
+                       g_variant_new("(i)", indexes[i]), "((so))"});
+    }
+    const std::vector<Variant> replies = GLibBus::callAll(bus.get(), std::move(calls), timeout);
+    for (std::size_t i = first; i < last; ++i) {
+      if (!replies[i - first]) continue;
+      Variant pair(g_variant_get_child_value(replies[i - first].get(), 0));
+      found[i] = refOf(pair.get());
+    }
+  }
+  return found;
 }
 
 AtSpi::ElementFacts AtSpi::elementFacts(const AtSpiRef& element, Timeout timeout) {

@@ -68,6 +68,20 @@ class AtSpi {
   // What a user reads as the element's value: its text when it has the Text interface, else its
   // numeric value written the shortest way ("3", "0.5").
   std::optional<std::string> value(const AtSpiRef& element, Timeout timeout);
+  // A table's rows and columns (org.a11y.atspi.Table); none for an element that is no table.
+  struct TableShape {
+    std::int32_t rows = 0;
+    std::int32_t columns = 0;
+    std::int32_t children = 0;
+  };
+  std::optional<TableShape> tableShape(const AtSpiRef& element, Timeout timeout);
+  // Children of one element by index, asked all at once; none where there is no such child.
+  std::vector<std::optional<AtSpiRef>> childrenAt(const AtSpiRef& element,
+                                                  const std::vector<std::int32_t>& indexes,
+                                                  Timeout timeout);
+  // One attribute of a document (org.a11y.atspi.Document), such as its address "DocURL".
+  std::optional<std::string> documentAttribute(const AtSpiRef& element, const std::string& name,
+                                               Timeout timeout);
   // The element takes typed text (org.a11y.atspi.EditableText).
   bool editableText(const AtSpiRef& element, Timeout timeout);
 

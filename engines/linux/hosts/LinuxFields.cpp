@@ -1,8 +1,5 @@
 #include "LinuxFields.hpp"
 
-#include <unicode/uchar.h>
-#include <unicode/utf8.h>
-
 #include <algorithm>
 #include <future>
 
@@ -119,6 +116,7 @@ std::vector<LinuxFieldHost::Visit> LinuxFieldHost::CachedTree::visits(
     if (item == items_.end()) continue;
     visit.cached = true;
     visit.role = item->second.role;
+    visit.states = item->second.states;
     visit.name = item->second.name;
     visit.hasText = listed(item->second.interfaces, textInterface);
     visit.children = children(element);
@@ -151,30 +149,6 @@ bool LinuxFieldHost::harvestedRole(std::uint32_t atspiRole) {
   multiLine.states = AtSpiStates{}.with(AtSpiState::multiLine);
   return harvested(LinuxRoles::axRole(atspiRole).role) ||
          harvested(LinuxRoles::axRole(atspiRole, multiLine).role);
-}
-
-// Every Unicode white space (no-break spaces too) and line break, as the caller's platform trims.
-std::string LinuxFieldHost::trimmed(std::string_view text) {
-  const auto length = static_cast<std::int32_t>(text.size());
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-  std::int32_t start = 0;
-  while (start < length) {
-    std::int32_t next = start;
-    UChar32 point = 0;
-    U8_NEXT(bytes, next, length, point);
-    if (point < 0 || !u_isUWhiteSpace(point)) break;
-    start = next;
-  }
-  std::int32_t end = length;
-  while (end > start) {
-    std::int32_t previous = end;
-    UChar32 point = 0;
-    U8_PREV(bytes, 0, previous, point);
-    if (point < 0 || !u_isUWhiteSpace(point)) break;
-    end = previous;
-  }
-  return std::string(
-      text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)));
 }
 
 bool LinuxFieldHost::trusted() {
@@ -345,7 +319,7 @@ std::string LinuxFieldHost::harvest(const AtSpiRef& window, std::size_t maxChars
       if (harvestedRole(visit.role.value_or(0))) {
         if (!visit.textAsked) readTexts(visits, index, rounds);
         // A text that trims to nothing does not fall back to the name.
-        std::string entry = trimmed(visit.text ? *visit.text : visit.name.value_or(""));
+        std::string entry = trimmedText(visit.text ? *visit.text : visit.name.value_or(""));
         if (!entry.empty()) {
           total += Graphemes::count(entry, maxChars - total);
           texts.push_back(std::move(entry));

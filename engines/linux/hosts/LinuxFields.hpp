@@ -43,14 +43,13 @@ class LinuxFieldHost final : public FieldHost {
   static bool harvested(std::string_view axRole);
   // The AT-SPI roles whose text the walk gathers, whatever the element's states.
   static bool harvestedRole(std::uint32_t atspiRole);
-  // White space and line breaks trimmed from both ends.
-  static std::string trimmed(std::string_view text);
 
   // One element of the surrounding-text walk, as far as it is known.
   struct Visit {
     AtSpiRef element;
     bool cached = false;  // described by the application's cache
     std::optional<std::uint32_t> role;
+    std::optional<AtSpiStates> states;
     std::optional<std::string> name;
     bool hasText = true;  // has the Text interface; an element the cache did not describe is asked
     std::optional<std::vector<AtSpiRef>> children;

@@ -134,24 +134,5 @@ TEST(LinuxFieldHost, VisitsTakeWhatTheCacheKnows) {
   }
 }
 
-TEST(LinuxFieldHost, TrimsUnicodeWhiteSpaceAndLineBreaksAtBothEndsOnly) {
-  struct Case {
-    std::string text;
-    std::string expected;
-  };
-  const std::vector<Case> cases = {
-      {"", ""},
-      {" \n\t\r ", ""},
-      {"plain", "plain"},
-      {"  two words \n", "two words"},
-      {"\nfirst\nsecond\n", "first\nsecond"},
-      {"\xC2\xA0no-break spaces\xE2\x80\x83", "no-break spaces"},
-      {"\xE2\x80\xA8line separator", "line separator"},
-      {"inner\xC2\xA0space", "inner\xC2\xA0space"},
-      {"\xE2\x80\x8Bzero width is no space", "\xE2\x80\x8Bzero width is no space"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(LinuxFieldHost::trimmed(c.text), c.expected) << c.text;
-}
-
 }  // namespace
 }  // namespace halcy
