@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ScreenGeometry.hpp"
+#include "WindowFact.hpp"
 
 namespace halcy {
 
@@ -20,15 +21,6 @@ struct DisplayFact {
   std::int64_t height = 0;  // points, truncated
   ScreenRect bounds;
   bool operator==(const DisplayFact&) const = default;
-};
-
-struct WindowFact {
-  std::int64_t pid = 0;
-  std::optional<std::string> title;
-  std::int64_t layer = 0;  // 0 is the ordinary application layer
-  bool onScreen = true;
-  ScreenRect bounds;
-  bool operator==(const WindowFact&) const = default;
 };
 
 // Every display, and the id of the main one.

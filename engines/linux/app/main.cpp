@@ -22,8 +22,10 @@
 #include "LinuxFields.hpp"
 #include "LinuxHost.hpp"
 #include "LinuxInk.hpp"
+#include "LinuxKeys.hpp"
 #include "LinuxMedia.hpp"
 #include "LinuxOutputVolume.hpp"
+#include "LinuxPointer.hpp"
 #include "LinuxScreen.hpp"
 
 namespace {
@@ -110,6 +112,12 @@ int main(int argc, char** argv) {
   auto fields = std::make_unique<LinuxFieldHost>(display, atspi);
   fieldHost = fields.get();
   areas.fields = std::make_shared<FieldController>(std::move(fields));
+  auto input = std::make_shared<LinuxInput>(x);
+  auto secure = std::make_shared<LinuxSecureInput>(display, input, atspi);
+  areas.keys = KeysController::make(std::make_unique<LinuxKeys>(display, input, secure), writer,
+                                    uptimeSeconds);
+  areas.pointer = std::make_shared<PointerController>(
+      std::make_unique<LinuxPointer>(display, input, atspi, secure), writer, uptimeSeconds);
   // Screen pictures and ink captures are taken by one grabber.
   auto shots = std::make_shared<LinuxScreenShots>(display);
   areas.screen =
