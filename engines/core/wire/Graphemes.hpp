@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <limits>
+#include <string>
 #include <string_view>
 
 namespace halcy {
@@ -12,5 +13,11 @@ namespace halcy {
 // passed, so checking a limit costs no more than the limit.
 std::size_t graphemeCount(std::string_view utf8,
                           std::size_t stopAfter = std::numeric_limits<std::size_t>::max());
+
+// The text without Unicode white space (no-break spaces too) and line breaks at either end.
+std::string trimmedWhiteSpace(std::string_view utf8);
+
+// The first `count` user-perceived characters of valid UTF-8 text (all of it when shorter).
+std::string graphemePrefix(std::string_view utf8, std::size_t count);
 
 }  // namespace halcy
