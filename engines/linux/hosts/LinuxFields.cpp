@@ -1,11 +1,9 @@
 #include "LinuxFields.hpp"
 
-#include <unicode/uchar.h>
-#include <unicode/utf8.h>
-
 #include <algorithm>
 #include <future>
 
+#include "Graphemes.hpp"
 #include "LinuxPermissions.hpp"
 #include "LinuxRoles.hpp"
 
@@ -24,7 +22,6 @@ constexpr std::size_t rememberedWindows = 256;
 // Elements of a level asked about in one round.
 constexpr std::size_t stretch = 64;
 constexpr std::string_view textInterface = "org.a11y.atspi.Text";
-constexpr std::string_view socketInterface = "org.a11y.atspi.Socket";
 
 struct AtSpiElement final : FieldElementRef {
   AtSpiElement(AtSpiRef ref, bool secure) : ref(std::move(ref)), secure(secure) {}
@@ -76,35 +73,12 @@ bool LinuxFieldHost::wantsText(const Visit& visit) {
   return harvestedRole(visit.role.value_or(0)) && visit.hasText;
 }
 
-LinuxFieldHost::CachedTree::CachedTree(std::optional<std::vector<AtSpiCacheItem>> items) {
-  if (!items) return;
-  std::map<AtSpiRef, std::vector<std::pair<std::int32_t, AtSpiRef>>> byParent;
-  for (AtSpiCacheItem& item : *items) {
-    if (item.self.empty()) continue;
-    if (!item.parent.empty()) byParent[item.parent].emplace_back(item.indexInParent, item.self);
-    const AtSpiRef self = item.self;
-    items_.emplace(self, std::move(item));
-  }
-  for (const auto& [self, item] : items_) {
-    // A socket's child lives in another application, which the count does not include.
-    if (listed(item.interfaces, socketInterface)) continue;
-    std::vector<std::pair<std::int32_t, AtSpiRef>>& found = byParent[self];
-    if (found.size() != static_cast<std::size_t>(std::max(item.childCount, 0))) continue;
-    std::sort(found.begin(), found.end());
-    std::vector<AtSpiRef> children;
-    for (const auto& [position, child] : found) {
-      // A child out of place means the cache lags behind the tree: the element is asked instead.
-      if (position != static_cast<std::int32_t>(children.size())) break;
-      children.push_back(child);
-    }
-    if (children.size() == found.size()) children_.emplace(self, std::move(children));
-  }
-}
+LinuxFieldHost::CachedTree::CachedTree(std::optional<std::vector<AtSpiCacheItem>> items)
+    : tree_(std::move(items)) {}
 
 std::optional<std::vector<AtSpiRef>> LinuxFieldHost::CachedTree::children(
     const AtSpiRef& element) const {
-  if (auto found = children_.find(element); found != children_.end()) return found->second;
-  return std::nullopt;
+  return tree_.children(element);
 }
 
 std::vector<LinuxFieldHost::Visit> LinuxFieldHost::CachedTree::visits(
@@ -114,12 +88,12 @@ std::vector<LinuxFieldHost::Visit> LinuxFieldHost::CachedTree::visits(
   for (const AtSpiRef& element : level) {
     Visit& visit = visits.emplace_back();
     visit.element = element;
-    const auto item = items_.find(element);
-    if (item == items_.end()) continue;
+    const AtSpiCacheItem* item = tree_.item(element);
+    if (item == nullptr) continue;
     visit.cached = true;
-    visit.role = item->second.role;
-    visit.name = item->second.name;
-    visit.hasText = listed(item->second.interfaces, textInterface);
+    visit.role = item->role;
+    visit.name = item->name;
+    visit.hasText = listed(item->interfaces, textInterface);
     visit.children = children(element);
   }
   return visits;
@@ -153,26 +127,7 @@ bool LinuxFieldHost::harvestedRole(std::uint32_t atspiRole) {
 
 // Every Unicode white space (no-break spaces too) and line break, as the caller's platform trims.
 std::string LinuxFieldHost::trimmed(std::string_view text) {
-  const auto length = static_cast<std::int32_t>(text.size());
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-  std::int32_t start = 0;
-  while (start < length) {
-    std::int32_t next = start;
-    UChar32 point = 0;
-    U8_NEXT(bytes, next, length, point);
-    if (point < 0 || !u_isUWhiteSpace(point)) break;
-    start = next;
-  }
-  std::int32_t end = length;
-  while (end > start) {
-    std::int32_t previous = end;
-    UChar32 point = 0;
-    U8_PREV(bytes, 0, previous, point);
-    if (point < 0 || !u_isUWhiteSpace(point)) break;
-    end = previous;
-  }
-  return std::string(
-      text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)));
+  return trimmedWhiteSpace(text);
 }
 
 LinuxClipboard& LinuxFieldHost::clipboard() {
