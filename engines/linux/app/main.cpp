@@ -19,6 +19,7 @@
 #include "LinuxDictation.hpp"
 #include "LinuxFields.hpp"
 #include "LinuxHost.hpp"
+#include "LinuxOutline.hpp"
 
 namespace {
 
@@ -87,6 +88,8 @@ int main(int argc, char** argv) {
   auto fields = std::make_unique<LinuxFieldHost>(display, atspi);
   fieldHost = fields.get();
   areas.fields = std::make_shared<FieldController>(std::move(fields));
+  areas.outline = std::make_shared<OutlineController>(
+      std::make_unique<LinuxOutlineHost>(display, atspi), writer, uptimeSeconds);
   static Dispatcher dispatcher(std::make_shared<LinuxHost>(sound), writer, std::move(areas));
 
   std::thread(readInput, std::ref(dispatcher), std::ref(writer)).detach();

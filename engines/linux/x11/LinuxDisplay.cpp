@@ -479,6 +479,30 @@ std::vector<LinuxMonitor> LinuxDisplay::monitors() {
   return result;
 }
 
+std::vector<xcb_window_t> LinuxDisplay::children(xcb_window_t parent) {
+  auto made = link();
+  if (!made) return {};
+  xcb_connection_t* c = made->connection.get();
+  Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, xcb_query_tree(c, parent), nullptr));
+  if (!tree) return {};
+  const xcb_window_t* ids = xcb_query_tree_children(tree.get());
+  return std::vector<xcb_window_t>(ids, ids + xcb_query_tree_children_length(tree.get()));
+}
+
+std::optional<LinuxDisplay::Placement> LinuxDisplay::placement(xcb_window_t window) {
+  auto made = link();
+  if (!made) return std::nullopt;
+  xcb_connection_t* c = made->connection.get();
+  const auto attributesAsked = xcb_get_window_attributes(c, window);
+  const auto geometryAsked = xcb_get_geometry(c, window);
+  Reply<xcb_get_window_attributes_reply_t> attributes(
+      xcb_get_window_attributes_reply(c, attributesAsked, nullptr));
+  Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, geometryAsked, nullptr));
+  if (!attributes || !geometry) return std::nullopt;
+  return Placement{XRect{geometry->x, geometry->y, geometry->width, geometry->height},
+                   attributes->override_redirect != 0};
+}
+
 LinuxDisplay::Subscription LinuxDisplay::subscribe(EventHandler onEvent, ConnectHandler onConnect) {
   std::uint64_t id = 0;
   std::optional<Link> healthy;

@@ -68,6 +68,15 @@ class LinuxDisplay {
   std::optional<std::int64_t> activePid();
   // RandR monitors, the primary one (the main display) first.
   std::vector<LinuxMonitor> monitors();
+  // A window's children, bottom to top; the root's are the top-level windows.
+  std::vector<xcb_window_t> children(xcb_window_t parent);
+  // Where a window lies relative to its parent, and whether its application places it itself
+  // (override-redirect: menus, tooltips); none when it is gone.
+  struct Placement {
+    XRect bounds;
+    bool overrideRedirect = false;
+  };
+  std::optional<Placement> placement(xcb_window_t window);
 
   // Events of the connection, on the main context. onConnect runs for the current connection (right
   // away) and for every new one, on the thread that made it, so a host can select the input it

@@ -1,0 +1,59 @@
+#pragma once
+// What the X server tells of top-level windows that AT-SPI does not: GTK sends no event when a
+// window moves, and a menu opens only as state changes of its items and a mapped popup window.
+// The root's substructure events (configure, map, unmap, destroy of every top-level window) and
+// the questions about a window's owner are asked here, and only here, on the display's connection.
+
+#include <xcb/xcb.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "LinuxDisplay.hpp"
+
+namespace halcy {
+
+class LinuxOutlineWindows {
+ public:
+  struct Event {
+    enum class Kind { configured, mapped, unmapped, destroyed };
+    Kind kind = Kind::configured;
+    xcb_window_t window = XCB_WINDOW_NONE;
+    XRect bounds;  // of a configured window
+  };
+  // Who a top-level window (a window manager's frame, or a client that has none) belongs to.
+  struct Owner {
+    std::int64_t pid = 0;
+    std::optional<std::string> title;
+    bool menu = false;   // a menu's popup (menus, drop-downs, combo lists)
+    bool popup = false;  // placed by its application, not by the window manager
+    XRect bounds;
+  };
+
+  // Events arrive on the main context.
+  LinuxOutlineWindows(std::shared_ptr<LinuxDisplay> display,
+                      std::function<void(const Event&)> onEvent);
+  ~LinuxOutlineWindows();
+  LinuxOutlineWindows(const LinuxOutlineWindows&) = delete;
+  LinuxOutlineWindows& operator=(const LinuxOutlineWindows&) = delete;
+
+  std::vector<xcb_window_t> topLevels();
+  std::optional<Owner> owner(xcb_window_t topLevel);
+  // Connects again after the display went away (events are selected on every new connection).
+  void keepConnected();
+
+  // The event a root substructure notification stands for; none for any other X event.
+  static std::optional<Event> eventOf(const xcb_generic_event_t& event, xcb_window_t root);
+
+ private:
+  struct Selected;
+  std::shared_ptr<LinuxDisplay> display_;
+  std::shared_ptr<Selected> selected_;
+  LinuxDisplay::Subscription subscription_;
+};
+
+}  // namespace halcy
