@@ -112,14 +112,16 @@ class Walk {
     return std::clamp(rest, Ms{1}, AtSpi::walkTimeout);
   }
   bool expired() const { return SteadyClock::now() >= deadline_; }
+  AtSpi::Timeout rest() const {
+    return std::max(std::chrono::duration_cast<Ms>(deadline_ - SteadyClock::now()), Ms{1});
+  }
 
   void readCache(const std::string& bus) {
     const std::optional<Ms> took = cacheTimes_.last(bus);
-    if (took && *took * 2 > budget_) return;
+    if (took && *took >= budget_) return;
     const auto started = SteadyClock::now();
     // One bulk read: it may use the whole budget, as it replaces every structural query.
-    const auto rest = std::chrono::duration_cast<Ms>(deadline_ - started);
-    auto items = atspi_.cacheItems(bus, std::max(rest, Ms{1}));
+    auto items = atspi_.cacheItems(bus, rest());
     cacheTimes_.record(bus, std::chrono::duration_cast<Ms>(SteadyClock::now() - started));
     tree_ = std::make_unique<AtSpiCachedTree>(std::move(items));
   }
@@ -133,7 +135,12 @@ class Walk {
     for (std::size_t first = 0; first < questions.size(); first += askedTogether) {
       if (!patient && expired()) break;
       const std::size_t last = std::min(questions.size(), first + askedTogether);
-      const AtSpi::Timeout wait = patient ? AtSpi::walkTimeout : left();
+      // A container of thousands answers its children slower than any one fact: that answer may
+      // take what is left of the budget, as a cache read does.
+      const bool bulk = std::any_of(questions.begin() + static_cast<std::ptrdiff_t>(first),
+                                    questions.begin() + static_cast<std::ptrdiff_t>(last),
+                                    [](const AtSpi::Question& q) { return q.children; });
+      const AtSpi::Timeout wait = patient ? AtSpi::walkTimeout : bulk ? rest() : left();
       const auto asked = SteadyClock::now();
       std::vector<AtSpi::Answer> batch = atspi_.ask(
           std::vector<AtSpi::Question>(questions.begin() + static_cast<std::ptrdiff_t>(first),
@@ -167,8 +174,10 @@ class Walk {
         visit.children = tree_->children(visit.ref);
         visit.full = true;
       } else {
+        // States too: most of a large window is hidden, and a hidden element needs nothing more.
         question.role = !visit.role;
-        question.states = question.name = question.description = question.interfaces = full;
+        question.states = !visit.states;
+        question.name = question.description = question.interfaces = full;
       }
       question.children = !visit.children;
       if (question.role || question.children || question.states) {
@@ -182,7 +191,8 @@ class Walk {
       Visit& visit = visits[asked[k]];
       AtSpi::Answer& answer = answers[k];
       if (questions[k].role) visit.role = answer.role;
-      if (questions[k].states) fill(visit, answer);
+      if (questions[k].name) fill(visit, answer);
+      if (questions[k].states) visit.states = answer.states;
       if (questions[k].children) visit.children = std::move(answer.children);
     }
   }
@@ -239,7 +249,7 @@ class Walk {
         candidates.push_back(i);
         continue;
       }
-      question.states = question.name = !visit.full;
+      question.name = !visit.full;
       // A search field is told by its attributes, which also hold a field's placeholder.
       question.attributes = textEntry(roleOf(visit));
       questions.push_back(std::move(question));
@@ -254,10 +264,7 @@ class Walk {
       visit.extents = answer.extents;
       if (!visit.candidate) continue;
       if (answer.attributes) visit.sources.attributes = std::move(*answer.attributes);
-      if (questions[k].states) {
-        visit.states = answer.states;
-        visit.sources.name = answer.name.value_or("");
-      }
+      if (questions[k].name) visit.sources.name = answer.name.value_or("");
       visit.axRole = axRoleOf(visit);
       if (!visit.sources.name.empty() || !visit.extents || hidden(visit)) continue;
       AtSpi::Question question{visit.ref};

@@ -28,8 +28,9 @@ struct LinuxOutlineElement final : OutlineElementRef {
 };
 
 // How long each application's cache took to answer the last time. A cache read cannot be cut
-// short once asked (the application works on it to the end), so a walk whose budget it would eat
-// asks element by element instead.
+// short once asked (the application works on it to the end, and answers nothing else meanwhile),
+// so a walk whose budget it would outlast asks element by element instead, and gets at least part
+// of the window.
 class CacheTimes {
  public:
   std::optional<std::chrono::milliseconds> last(const std::string& bus);

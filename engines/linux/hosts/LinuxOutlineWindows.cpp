@@ -44,7 +44,10 @@ LinuxOutlineWindows::~LinuxOutlineWindows() {
 
 std::optional<LinuxOutlineWindows::Event> LinuxOutlineWindows::eventOf(
     const xcb_generic_event_t& event, xcb_window_t root) {
-  const auto type = static_cast<std::uint8_t>(event.response_type & ~0x80);
+  // A client that withdraws a window also sends the root an unmap of its own making: the
+  // server's own events are enough.
+  if ((event.response_type & 0x80) != 0) return std::nullopt;
+  const auto type = static_cast<std::uint8_t>(event.response_type);
   if (type == XCB_CONFIGURE_NOTIFY) {
     const auto& configure = reinterpret_cast<const xcb_configure_notify_event_t&>(event);
     if (configure.event != root || configure.window == root) return std::nullopt;
