@@ -19,12 +19,6 @@ const LinuxOutlineElement& held(const OutlineHost::Element& element) {
   return static_cast<const LinuxOutlineElement&>(*element);
 }
 
-std::optional<ScreenRect> frameOf(const std::optional<AtSpiRect>& extents) {
-  if (!extents) return std::nullopt;
-  return ScreenRect{static_cast<double>(extents->x), static_cast<double>(extents->y),
-                    static_cast<double>(extents->width), static_cast<double>(extents->height)};
-}
-
 bool has(const std::optional<std::vector<std::string>>& names, std::string_view name) {
   return names && std::find(names->begin(), names->end(), name) != names->end();
 }

@@ -72,12 +72,6 @@ std::string axRoleOf(const Visit& visit) {
   return std::string(LinuxRoles::axRole(visit.role.value_or(0), context).role);
 }
 
-std::optional<ScreenRect> frameOf(const std::optional<AtSpiRect>& extents) {
-  if (!extents) return std::nullopt;
-  return ScreenRect{static_cast<double>(extents->x), static_cast<double>(extents->y),
-                    static_cast<double>(extents->width), static_cast<double>(extents->height)};
-}
-
 class Walk {
  public:
   Walk(AtSpi& atspi, LinuxDisplay& display, CacheTimes& cacheTimes, std::int64_t pid, Ms budget)
@@ -155,8 +149,9 @@ class Walk {
     return answers;
   }
 
-  // Fills in what the cache tells of visits [from, to) and asks the rest: the role and children of
-  // every element, and (`full`) what a candidate needs too.
+  // Fills in what the cache tells of visits [from, to) and asks the rest: the role, states and
+  // children of every element (and, `full`, what a candidate needs too). Children are asked of
+  // hidden elements too: GTK hides a scrolled viewport whose list is shown.
   void describe(std::vector<Visit>& visits, std::size_t from, std::size_t to, bool full,
                 bool patient = false) {
     std::vector<AtSpi::Question> questions;
@@ -174,18 +169,16 @@ class Walk {
         visit.children = tree_->children(visit.ref);
         visit.full = true;
       } else {
-        // States too: most of a large window is hidden, and a hidden element needs nothing more.
         question.role = !visit.role;
         question.states = !visit.states;
-        question.name = question.description = question.interfaces = full;
+        question.name = question.description = question.interfaces = full && !visit.full;
       }
-      question.children = !visit.children;
-      if (question.role || question.children || question.states) {
+      question.children = !visit.children && !secure(visit);
+      if (question.role || question.states || question.name || question.children) {
         questions.push_back(std::move(question));
         asked.push_back(i);
       }
     }
-    if (questions.empty()) return;
     std::vector<AtSpi::Answer> answers = ask(questions, patient);
     for (std::size_t k = 0; k < asked.size(); ++k) {
       Visit& visit = visits[asked[k]];
@@ -510,6 +503,13 @@ void CacheTimes::record(const std::string& bus, Ms took) {
   std::lock_guard guard(lock_);
   if (took_.size() >= remembered && took_.count(bus) == 0) took_.clear();
   took_[bus] = Took{took, SteadyClock::now()};
+}
+
+std::optional<ScreenRect> frameOf(const std::optional<AtSpiRect>& extents) {
+  constexpr std::int32_t nowhere = std::numeric_limits<std::int32_t>::min();
+  if (!extents || extents->x == nowhere || extents->y == nowhere) return std::nullopt;
+  return ScreenRect{static_cast<double>(extents->x), static_cast<double>(extents->y),
+                    static_cast<double>(extents->width), static_cast<double>(extents->height)};
 }
 
 std::string numberText(double number) {

@@ -61,6 +61,9 @@ struct LinuxNameSources {
   std::optional<double> number;
 };
 std::string outlineName(std::string_view axRole, const LinuxNameSources& sources);
+// An element's frame in global points; none when it has none. GTK places an element that is not
+// drawn (a row scrolled out of its list, a closed menu's item) at the smallest integer.
+std::optional<ScreenRect> frameOf(const std::optional<AtSpiRect>& extents);
 // A number as a value reads: the shortest way ("3", "0.5").
 std::string numberText(double number);
 
