@@ -72,7 +72,9 @@ std::string trimmedWhiteSpace(std::string_view utf8) {
 }
 
 std::string graphemePrefix(std::string_view utf8, std::size_t count) {
-  if (utf8.empty() || count == 0) return {};
+  if (count == 0) return {};
+  // Every character takes at least a byte: text no longer than the count in bytes is all kept.
+  if (utf8.size() <= count) return std::string(utf8);
   Boundaries boundaries(utf8);
   std::size_t end = 0;
   for (std::size_t taken = 0; taken < count; ++taken) {
