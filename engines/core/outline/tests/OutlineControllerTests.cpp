@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -369,6 +372,30 @@ TEST_F(OutlineControllerTest, WatchWritesChangesOfTheWatchedApplicationOnly) {
   EXPECT_EQ(count("stopObserving"), 1U);
   state->observers[1].second({"AXMoved", "AXWindow", "After", std::nullopt});
   EXPECT_EQ(output.lines().size(), 3U);
+}
+
+// Notices arrive on the host's thread while requests run on theirs.
+TEST_F(OutlineControllerTest, NoticesAndRequestsRunTogether) {
+  state->controls = {{"AXButton", "Save", someFrame}};
+  controller.watch(OutlineWatch{42});
+  const OutlineHost::Sink sink = state->observers[0].second;
+  std::atomic<bool> done{false};
+  std::thread notifier([&] {
+    while (!done) sink({"AXValueChanged", "AXTextField", "Name", std::nullopt});
+  });
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  for (int i = 0; i < 50 || (output.lines().empty() && std::chrono::steady_clock::now() < giveUp);
+       ++i) {
+    const std::int64_t id = read().outline;
+    find(id, "save");
+    controller.frames(refs(id, {0}));
+  }
+  controller.watch(OutlineWatch{std::nullopt});
+  const std::size_t heard = output.lines().size();
+  done = true;
+  notifier.join();
+  EXPECT_GT(heard, 0U);
+  EXPECT_EQ(output.lines().size(), heard);
 }
 
 TEST_F(OutlineControllerTest, ShutdownStopsTheObservationOnlyWhenWatching) {
