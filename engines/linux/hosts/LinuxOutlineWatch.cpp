@@ -103,13 +103,14 @@ LinuxOutlineWatch::LinuxOutlineWatch(std::shared_ptr<AtSpi> atspi,
 
 LinuxOutlineWatch::~LinuxOutlineWatch() {
   events_ = AtSpi::Subscription();
-  windows_.reset();
   {
     std::lock_guard guard(inbox_->lock);
     inbox_->stopping = true;
   }
   inbox_->wake.notify_one();
   worker_.join();
+  // After the worker, which asks the display about windows until it ends.
+  windows_.reset();
 }
 
 void LinuxOutlineWatch::seedWindows() {
