@@ -243,8 +243,6 @@ class Walk {
         continue;
       }
       question.name = !visit.full;
-      // A search field is told by its attributes, which also hold a field's placeholder.
-      question.attributes = textEntry(roleOf(visit));
       questions.push_back(std::move(question));
       candidates.push_back(i);
     }
@@ -256,12 +254,13 @@ class Walk {
       AtSpi::Answer& answer = answers[k];
       visit.extents = answer.extents;
       if (!visit.candidate) continue;
-      if (answer.attributes) visit.sources.attributes = std::move(*answer.attributes);
       if (questions[k].name) visit.sources.name = answer.name.value_or("");
       visit.axRole = axRoleOf(visit);
       if (!visit.sources.name.empty() || !visit.extents || hidden(visit)) continue;
       AtSpi::Question question{visit.ref};
       question.description = question.interfaces = !visit.full;
+      // A field's placeholder is one of its attributes.
+      question.attributes = textEntry(roleOf(visit));
       naming.push_back(std::move(question));
       unnamed.push_back(candidates[k]);
     }
@@ -280,7 +279,13 @@ class Walk {
         visit.sources.description = answers[k].description.value_or("");
         visit.interfaces = std::move(answers[k].interfaces).value_or(std::vector<std::string>{});
       }
-      if (!visit.sources.description.empty()) continue;
+      if (answers[k].attributes) visit.sources.attributes = std::move(*answers[k].attributes);
+      // A field's typed text never names it, so it is not even read.
+      const auto& typed = OutlineRules::typed();
+      if (!visit.sources.description.empty() ||
+          std::find(typed.begin(), typed.end(), visit.axRole) != typed.end()) {
+        continue;
+      }
       AtSpi::Question question{visit.ref};
       question.text = has(visit.interfaces, textInterface);
       question.number = !question.text && has(visit.interfaces, valueInterface);
