@@ -153,7 +153,7 @@ void TreePipelined(benchmark::State& state) {
 BENCHMARK(TreePipelined)->UseRealTime();
 
 halcy::LinuxDisplay& display() {
-  static halcy::LinuxDisplay shared;
+  static halcy::LinuxDisplay shared(std::make_shared<halcy::XConnection>());
   return shared;
 }
 

@@ -27,8 +27,9 @@ std::string base64Like(std::size_t length) {
 
 void helloRoundTrip(benchmark::State& state) {
   DiscardOutput output;
-  Dispatcher dispatcher(std::make_shared<LinuxHost>(std::make_shared<LinuxSound>()), output,
-                        EngineAreas::unbuilt());
+  Dispatcher dispatcher(
+      std::make_shared<LinuxHost>(std::make_shared<LinuxSound>(), std::make_shared<XConnection>()),
+      output, EngineAreas::unbuilt());
   const std::string line = R"({"id":1,"method":"hello","params":{"protocol":1}})";
   for (auto _ : state) benchmark::DoNotOptimize(dispatcher.reply(line));
 }
@@ -36,8 +37,9 @@ BENCHMARK(helloRoundTrip);
 
 void refusedRequest(benchmark::State& state) {
   DiscardOutput output;
-  Dispatcher dispatcher(std::make_shared<LinuxHost>(std::make_shared<LinuxSound>()), output,
-                        EngineAreas::unbuilt());
+  Dispatcher dispatcher(
+      std::make_shared<LinuxHost>(std::make_shared<LinuxSound>(), std::make_shared<XConnection>()),
+      output, EngineAreas::unbuilt());
   const std::string line = R"({"id":1,"method":"focus.read","params":{"b":1,"a":2}})";
   for (auto _ : state) benchmark::DoNotOptimize(dispatcher.reply(line));
 }

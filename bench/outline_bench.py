@@ -23,7 +23,9 @@ from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(REPO / "engines" / "linux" / "tests" / "e2e"))
-import harness  # noqa: E402
+import accessibility  # noqa: E402
+import desktop  # noqa: E402
+from engine import Engine  # noqa: E402
 
 import pyatspi  # noqa: E402
 
@@ -80,18 +82,18 @@ def peer_outline(pid):
 # --- the engine -----------------------------------------------------------------------------------
 
 def start_window(controls):
-    proc = subprocess.Popen([harness.SYSTEM_PYTHON, str(harness.FIXTURES / "outline_app.py"), "--controls",
+    proc = subprocess.Popen([desktop.SYSTEM_PYTHON, str(desktop.FIXTURES / "outline_app.py"), "--controls",
                              str(controls), "--width", "1800", "--height", "1000", "--x", "0", "--y", "0"],
                             stdin=subprocess.PIPE, stdout=subprocess.PIPE)
     pid = int(json.loads(proc.stdout.readline())["pid"])
-    harness.accessible_app(pid)
+    accessibility.accessible_app(pid)
     return proc, pid
 
 
 def compare_reads(engine, controls, rounds):
     proc, pid = start_window(controls)
     params = {"pid": pid, "budgetMs": 400, "neverLook": []}
-    harness.wait_for(lambda: len(engine.result("outline.read", params)["controls"]) > 0, 10, 0.2)
+    desktop.wait_for(lambda: len(engine.result("outline.read", params)["controls"]) > 0, 10, 0.2)
     ours, peer, sizes, peer_sizes = [], [], [], []
     for _ in range(rounds):
         start = time.perf_counter()
@@ -140,9 +142,9 @@ def main():
     parser.add_argument("--rounds", type=int, default=20)
     parser.add_argument("--idle-seconds", type=int, default=10)
     options = parser.parse_args()
-    harness.require_desktop()
-    engine = harness.Engine(path=options.engine)
-    harness.wait_for(lambda: engine.result("permissions.request", {"permission": "accessibility"})["state"]
+    desktop.require_desktop()
+    engine = Engine(path=options.engine)
+    desktop.wait_for(lambda: engine.result("permissions.request", {"permission": "accessibility"})["state"]
                      == "granted", 10, 0.2)
     compare_reads(engine, 250, options.rounds)
     compare_reads(engine, 2000, max(3, options.rounds // 4))

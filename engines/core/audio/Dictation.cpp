@@ -1,37 +1,12 @@
 #include "Dictation.hpp"
 
-#include <cmath>
-#include <thread>
+#include <span>
 
-#include "Base64.hpp"
+#include "CaptureStart.hpp"
 #include "DictationProtocol.hpp"
+#include "PCM16.hpp"
 
 namespace halcy {
-
-std::int16_t PCM16::sample(float x) {
-  if (std::isnan(x)) return 0;
-  if (x < -1.0f) return -32767;
-  // In double, so that halves such as 0.5 x 32767 are exact before rounding.
-  return static_cast<std::int16_t>(std::round(static_cast<double>(std::min(x, 1.0f)) * 32767.0));
-}
-
-std::vector<std::int16_t> PCM16::samples(std::span<const float> floats) {
-  std::vector<std::int16_t> values;
-  values.reserve(floats.size());
-  for (float x : floats) values.push_back(sample(x));
-  return values;
-}
-
-std::string PCM16::chunkText(std::span<const float> floats) {
-  std::string bytes;
-  bytes.reserve(2 * floats.size());
-  for (float x : floats) {
-    const auto word = static_cast<std::uint16_t>(sample(x));
-    bytes.push_back(static_cast<char>(word & 0xFF));
-    bytes.push_back(static_cast<char>(word >> 8));
-  }
-  return base64Encode(bytes);
-}
 
 DictationStream::DictationStream(Clock clock, LineOutput& output, OnEnd onEnd)
     : clock_(std::move(clock)), output_(output), onEnd_(std::move(onEnd)) {}
@@ -85,9 +60,6 @@ namespace {
 
 const EngineFailure stopping(ErrorCode::unavailable, "The engine is stopping.");
 const EngineFailure alreadyCapturing(ErrorCode::busy, "A dictation is already capturing.");
-const EngineFailure notAllowed(ErrorCode::notPermitted,
-                               "Halcy is not allowed to use the microphone.");
-const EngineFailure didNotStart(ErrorCode::failed, "The microphone did not start.");
 const EngineFailure notCapturing(ErrorCode::unavailable, "No dictation is capturing.");
 
 DictationEndReason endReasonFor(MeetingInterruption reason) {
@@ -103,12 +75,16 @@ DictationController::DictationController(std::unique_ptr<DictationHost> host, Li
 
 std::shared_ptr<DictationStream> DictationController::makeStream() {
   std::weak_ptr<DictationController> weak = weak_from_this();
-  // The interruption arrives on the audio thread; it must never wait for the gate there.
+  // The interruption arrives on the audio thread; it must never wait for the gate there. The
+  // queue stops before the controller goes, so its tasks may hold the controller plainly.
   auto onEnd = [weak](const std::shared_ptr<DictationStream>& stream, MeetingInterruption reason,
                       std::optional<std::string> message) {
-    std::thread([weak, stream, reason, message = std::move(message)]() mutable {
-      if (auto controller = weak.lock()) controller->ended(stream, reason, std::move(message));
-    }).detach();
+    auto controller = weak.lock();
+    if (!controller) return;
+    controller->endings_.post(
+        [controller = controller.get(), stream, reason, message = std::move(message)]() mutable {
+          controller->ended(stream, reason, std::move(message));
+        });
   };
   return std::make_shared<DictationStream>(clock_, output_, std::move(onEnd));
 }
@@ -117,19 +93,10 @@ DictationStarted DictationController::start() {
   FifoGate::Pass pass(gate_);
   if (shut_) throw stopping;
   if (running_) throw alreadyCapturing;
-  if (host_->microphonePermission() != PermissionState::granted) throw notAllowed;
+  CaptureStart::requireMicrophone(host_->microphonePermission());
   auto stream = makeStream();
   auto capture = host_->dictationMicrophone();
-  try {
-    if (!capture) throw didNotStart;
-    capture->start(stream);
-  } catch (const EngineFailure&) {
-    stream->discard();
-    throw;
-  } catch (...) {
-    stream->discard();
-    throw didNotStart;
-  }
+  CaptureStart::startOrDiscard(capture.get(), stream);
   const double at = clock_();
   running_ = Running{std::move(capture), std::move(stream)};
   return DictationStarted{DictationFormat::sampleRate, 1, at};
@@ -151,8 +118,12 @@ DictationStopped DictationController::stop() {
 
 void DictationController::shutdown() {
   shut_ = true;
-  FifoGate::Pass pass(gate_);
-  if (running_) finishRunning();
+  {
+    FifoGate::Pass pass(gate_);
+    if (running_) finishRunning();
+  }
+  // Ends handed over before this still run (and find nothing running); none outlives shutdown.
+  endings_.stop();
 }
 
 void DictationController::ended(const std::shared_ptr<DictationStream>& stream,

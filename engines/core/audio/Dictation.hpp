@@ -1,6 +1,5 @@
 #pragma once
-// Dictation: the microphone streamed to the caller as 100 ms chunks of PCM16, and the
-// float-to-PCM16 conversion shared with meeting tracks.
+// Dictation: the microphone streamed to the caller as 100 ms chunks of PCM16.
 
 #include <atomic>
 #include <cstdint>
@@ -8,7 +7,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -18,16 +16,9 @@
 #include "FifoGate.hpp"
 #include "Output.hpp"
 #include "Permission.hpp"
+#include "SerialQueue.hpp"
 
 namespace halcy {
-
-namespace PCM16 {
-// NaN gives 0; the range is -32767...32767 (never -32768); halves round away from zero.
-std::int16_t sample(float x);
-std::vector<std::int16_t> samples(std::span<const float> floats);
-// The samples as little-endian 16-bit words, in standard Base64.
-std::string chunkText(std::span<const float> floats);
-}  // namespace PCM16
 
 namespace DictationFormat {
 inline constexpr std::int64_t sampleRate = 16000;
@@ -116,6 +107,8 @@ class DictationController final : public DictationArea,
   std::optional<Running> running_;
   std::atomic<bool> shut_{false};
   FifoGate gate_;
+  // Where a capture's end is handled, off the capture's thread; last, so it stops first.
+  SerialQueue endings_;
 };
 
 }  // namespace halcy

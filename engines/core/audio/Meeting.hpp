@@ -1,33 +1,36 @@
 #pragma once
-// The meeting controller behind "meeting.start", "meeting.stop", "meeting.reopen" and
-// "meeting.snap".
+// The meeting area behind "meeting.start", "meeting.stop", "meeting.reopen" and "meeting.snap".
+// Every operation but `answered`, `holdsStream` and `shutdown` may throw an EngineFailure.
 
-#include <memory>
-
-#include "AudioPorts.hpp"
-#include "Clock.hpp"
 #include "MeetingProtocol.hpp"
 #include "Output.hpp"
 #include "SnapProtocol.hpp"
 
 namespace halcy {
 
-class MeetingController {
+class MeetingArea {
  public:
-  MeetingController(std::shared_ptr<AudioSources> host, LineOutput& output, Clock clock);
-  MeetingStarted start(const MeetingStart& request);
-  MeetingStopped stop();
-  MeetingReopened reopen(const MeetingReopen& request);
-  MeetingSnapped snap(const MeetingSnap& request);
+  virtual ~MeetingArea() = default;
+  virtual MeetingStarted start(const MeetingStart& request) = 0;
+  virtual MeetingStopped stop() = 0;
+  virtual MeetingReopened reopen(const MeetingReopen& request) = 0;
+  virtual MeetingSnapped snap(const MeetingSnap& request) = 0;
   // Runs after a start or reopen reply has been handed to the writer, so held notices follow it.
-  void answered();
-  bool holdsStream();
-  void shutdown();
+  virtual void answered() = 0;
+  // Whether a meeting holds the screen's stream; screen and ink captures ask it first.
+  virtual bool holdsStream() = 0;
+  virtual void shutdown() = 0;
+};
 
- private:
-  std::shared_ptr<AudioSources> host_;
-  LineOutput& output_;
-  Clock clock_;
+class UnbuiltMeeting : public MeetingArea {
+ public:
+  MeetingStarted start(const MeetingStart&) override { throw notBuiltYet(); }
+  MeetingStopped stop() override { throw notBuiltYet(); }
+  MeetingReopened reopen(const MeetingReopen&) override { throw notBuiltYet(); }
+  MeetingSnapped snap(const MeetingSnap&) override { throw notBuiltYet(); }
+  void answered() override {}
+  bool holdsStream() override { return false; }
+  void shutdown() override {}
 };
 
 }  // namespace halcy

@@ -1,7 +1,6 @@
 #include "MeetingProtocol.hpp"
 
-#include "StageProtocol.hpp"
-#include "StrictKeys.hpp"
+#include "Decode.hpp"
 
 namespace halcy {
 
@@ -10,14 +9,14 @@ std::string_view wireName(AudioSource source) {
 }
 
 MeetingStart::System MeetingStart::System::decode(const JsonObject& object) {
-  StrictKeys::check(object, {"excludePids"});
+  decode::onlyKeys(object, keyNames);
   return {object.integers("excludePids")};
 }
 
 MeetingStart MeetingStart::decode(const JsonObject& params) {
   MeetingStart start;
   start.microphone = params.boolean("microphone");
-  start.system = StageCheck::nullable<System>(
+  start.system = decode::nullable<System>(
       params, "system", [](const Json& value) { return System::decode(JsonObject(value)); });
   return start;
 }

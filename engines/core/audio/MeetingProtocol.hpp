@@ -20,12 +20,14 @@ struct MeetingStart {
   struct System {
     // Counted and checked by the start rules, not here, so that they can answer in their own words.
     std::vector<std::int64_t> excludePids;
+    static constexpr std::string_view keyNames[] = {"excludePids"};
     static System decode(const JsonObject& object);
   };
 
   bool microphone = false;
   // None leaves the system's sound out.
   std::optional<System> system;
+  static constexpr std::string_view keyNames[] = {"microphone", "system"};
   static MeetingStart decode(const JsonObject& params);
 };
 
@@ -39,6 +41,7 @@ struct MeetingStopped {
 
 struct MeetingReopen {
   AudioSource source = AudioSource::microphone;
+  static constexpr std::string_view keyNames[] = {"source"};
   static MeetingReopen decode(const JsonObject& params);
 };
 

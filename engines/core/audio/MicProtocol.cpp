@@ -1,12 +1,14 @@
 #include "MicProtocol.hpp"
 
+#include "Decode.hpp"
+
 namespace halcy {
 
 MicStart MicStart::decode(const JsonObject& params) {
   MicStart request;
   request.path = params.text("path");
   // The file system would cut the path at a NUL and write somewhere the caller did not name.
-  if (request.path.find('\0') != std::string::npos) throw DecodeError("NUL in path.");
+  decode::require(request.path.find('\0') == std::string::npos, "NUL in path.");
   request.maxSeconds = params.integer("maxSeconds");
   return request;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "Json.hpp"
 
@@ -21,6 +22,7 @@ inline constexpr std::int64_t maxSeconds = 60;
 struct MicStart {
   std::string path;
   std::int64_t maxSeconds = 0;
+  static constexpr std::string_view keyNames[] = {"path", "maxSeconds"};
   static MicStart decode(const JsonObject& params);
 };
 

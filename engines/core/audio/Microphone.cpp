@@ -1,9 +1,10 @@
 #include "Microphone.hpp"
 
 #include <filesystem>
-#include <thread>
 
-#include "Dictation.hpp"
+#include "CaptureStart.hpp"
+#include "PCM16.hpp"
+#include "SerialQueue.hpp"
 
 namespace halcy {
 
@@ -117,10 +118,7 @@ void Take::discard() {
 namespace {
 
 const EngineFailure alreadyRecording(ErrorCode::busy, "The microphone is already recording.");
-const EngineFailure notAllowed(ErrorCode::notPermitted,
-                               "Halcy is not allowed to use the microphone.");
 const EngineFailure cannotCreate(ErrorCode::failed, "Could not create the recording file.");
-const EngineFailure didNotStart(ErrorCode::failed, "The microphone did not start.");
 const EngineFailure nothingRecording(ErrorCode::unavailable, "Nothing is recording.");
 const EngineFailure cannotFinish(ErrorCode::failed, "Could not finish the recording.");
 
@@ -146,14 +144,18 @@ struct MicController::State : std::enable_shared_from_this<State> {
   std::shared_ptr<Take> makeTake(const MicStart& request);
   void ended(const std::shared_ptr<Take>& take, MicEndReason reason,
              std::optional<std::string> message);
+  // Takes the current take out and stops its capture; `serial` must be held.
+  Current stopCurrent();
 
   std::shared_ptr<AudioSources> host;
   LineOutput& output;
   PathClassifier pathKind;
   Clock clock;
-  // One operation at a time, the ended path included.
+  // The recorder's one lock: one operation at a time, the ended path included.
   std::mutex serial;
   std::optional<Current> current;
+  // Where a take's end is handled, off the capture's thread; last, so it stops first.
+  SerialQueue endings;
 };
 
 std::shared_ptr<Take> MicController::State::makeTake(const MicStart& request) {
@@ -167,12 +169,16 @@ std::shared_ptr<Take> MicController::State::makeTake(const MicStart& request) {
     output.write(Frames::notice("mic.level", MicLevel{level}.toJson()));
   };
   std::weak_ptr<State> weak = weak_from_this();
-  // The end arrives on the capture's thread; it must never wait for the recorder there.
+  // The end arrives on the capture's thread; it must never wait for the recorder there. The queue
+  // stops before the state goes, so its tasks may hold the state plainly.
   auto onEnd = [weak](const std::shared_ptr<Take>& take, MicEndReason reason,
                       std::optional<std::string> message) {
-    std::thread([weak, take, reason, message = std::move(message)]() mutable {
-      if (auto state = weak.lock()) state->ended(take, reason, std::move(message));
-    }).detach();
+    auto state = weak.lock();
+    if (!state) return;
+    state->endings.post(
+        [state = state.get(), take, reason, message = std::move(message)]() mutable {
+          state->ended(take, reason, std::move(message));
+        });
   };
   return std::make_shared<Take>(std::move(writer), clock,
                                 SampleBudget::of(request.maxSeconds, MicFormat::sampleRate),
@@ -183,9 +189,7 @@ void MicController::State::ended(const std::shared_ptr<Take>& take, MicEndReason
                                  std::optional<std::string> message) {
   std::lock_guard lock(serial);
   if (!current || current->take != take) return;
-  Current ending = std::move(*current);
-  current.reset();
-  ending.capture->stop();
+  const Current ending = stopCurrent();
   MicEnded notice{take->path(), 0, reason, std::move(message)};
   try {
     notice.seconds = secondsOf(take->finish());
@@ -198,6 +202,13 @@ void MicController::State::ended(const std::shared_ptr<Take>& take, MicEndReason
   output.write(Frames::notice("mic.ended", notice.toJson()));
 }
 
+MicController::State::Current MicController::State::stopCurrent() {
+  Current stopping = std::move(*current);
+  current.reset();
+  stopping.capture->stop();
+  return stopping;
+}
+
 MicController::MicController(std::shared_ptr<AudioSources> host, LineOutput& output,
                              PathClassifier pathKind, Clock clock)
     : state_(std::make_shared<State>(std::move(host), output, std::move(pathKind),
@@ -208,19 +219,10 @@ MicStarted MicController::start(const MicStart& request) {
   std::lock_guard lock(state.serial);
   if (auto broken = MicStartRules::failure(request, state.pathKind)) throw *broken;
   if (state.current) throw alreadyRecording;
-  if (state.host->microphonePermission() != PermissionState::granted) throw notAllowed;
+  CaptureStart::requireMicrophone(state.host->microphonePermission());
   auto take = state.makeTake(request);
   auto capture = state.host->microphone();
-  try {
-    if (!capture) throw didNotStart;
-    capture->start(take);
-  } catch (const EngineFailure&) {
-    take->discard();
-    throw;
-  } catch (...) {
-    take->discard();
-    throw didNotStart;
-  }
+  CaptureStart::startOrDiscard(capture.get(), take);
   state.current = State::Current{std::move(take), std::move(capture)};
   return MicStarted::pcm16kMono;
 }
@@ -229,9 +231,7 @@ MicRecording MicController::stop() {
   State& state = *state_;
   std::lock_guard lock(state.serial);
   if (!state.current) throw nothingRecording;
-  State::Current stopping = std::move(*state.current);
-  state.current.reset();
-  stopping.capture->stop();
+  State::Current stopping = state.stopCurrent();
   try {
     return MicRecording{stopping.take->path(), secondsOf(stopping.take->finish())};
   } catch (...) {
@@ -241,16 +241,19 @@ MicRecording MicController::stop() {
 
 void MicController::shutdown() {
   State& state = *state_;
-  std::lock_guard lock(state.serial);
-  if (!state.current) return;
-  State::Current stopping = std::move(*state.current);
-  state.current.reset();
-  stopping.capture->stop();
-  try {
-    stopping.take->finish();
-  } catch (...) {
-    // Nobody is left to tell.
+  {
+    std::lock_guard lock(state.serial);
+    if (state.current) {
+      State::Current stopping = state.stopCurrent();
+      try {
+        stopping.take->finish();
+      } catch (...) {
+        // Nobody is left to tell.
+      }
+    }
   }
+  // Ends handed over before this still run (and find nothing recording); none outlives shutdown.
+  state.endings.stop();
 }
 
 }  // namespace halcy

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Json.hpp"
@@ -16,6 +17,7 @@ struct MeetingSnapCall {
   std::int64_t pid = 0;
   // None means any window of the process.
   std::optional<std::string> title;
+  static constexpr std::string_view keyNames[] = {"pid", "title"};
   static MeetingSnapCall decode(const JsonObject& object);
 };
 
@@ -23,6 +25,7 @@ struct MeetingSnap {
   // None snaps the display the meeting's stream shows.
   std::optional<MeetingSnapCall> call;
   std::vector<std::string> neverLook;
+  static constexpr std::string_view keyNames[] = {"call", "neverLook"};
   static MeetingSnap decode(const JsonObject& params);
 };
 

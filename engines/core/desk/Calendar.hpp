@@ -1,11 +1,13 @@
 #pragma once
-// Calendar events through the engine host.
+// The calendar: the events behind "calendar.events", read by the calendar area from the platform's
+// calendar store. "calendar.access" and "calendar.request" ask the store directly.
 
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "CalendarProtocol.hpp"
+#include "Output.hpp"
 #include "Permission.hpp"
 
 namespace halcy {
@@ -28,8 +30,15 @@ class CalendarSource {
   virtual std::vector<CalendarFact> calendarEvents(double from, double to) = 0;
 };
 
-namespace CalendarRules {
-CalendarEvents events(const CalendarEventsRequest& request, CalendarSource& source);
-}
+class CalendarArea {
+ public:
+  virtual ~CalendarArea() = default;
+  virtual CalendarEvents events(const CalendarEventsRequest& request) = 0;
+};
+
+class UnbuiltCalendar : public CalendarArea {
+ public:
+  CalendarEvents events(const CalendarEventsRequest&) override { throw notBuiltYet(); }
+};
 
 }  // namespace halcy

@@ -2,6 +2,7 @@
 // The calendar records on the wire: parameters decode strictly, results encode in field order.
 
 #include <string>
+#include <string_view>
 
 #include "Json.hpp"
 
@@ -11,6 +12,7 @@ struct CalendarEventsRequest {
   // Read as instants by the calendar rules, which answer malformed ones in their own words.
   std::string from;
   std::string to;
+  static constexpr std::string_view keyNames[] = {"from", "to"};
   static CalendarEventsRequest decode(const JsonObject& params);
 };
 

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <limits>
+#include <stdexcept>
 
 #include "Base64.hpp"
-#include "Graphemes.hpp"
-#include "ParamRules.hpp"
+#include "Decode.hpp"
+#include "Output.hpp"
+#include "Text.hpp"
 
 namespace halcy {
 
@@ -15,9 +17,15 @@ namespace {
 // before anything is decoded.
 constexpr std::size_t pdfMaxBase64Chars = 4 * ((DeskLimits::pdfMaxBytes + 2) / 3);
 
+// A text that cannot be segmented is the engine's failure, not a reason of the caller's: the
+// request answers "files.search failed.".
 bool isSearchName(const std::string& name) {
-  return !name.empty() &&
-         graphemeCount(name, DeskLimits::searchNameLength) <= DeskLimits::searchNameLength;
+  try {
+    return !name.empty() &&
+           Graphemes::count(name, DeskLimits::searchNameLength + 1) <= DeskLimits::searchNameLength;
+  } catch (const EngineFailure& failure) {
+    throw std::runtime_error(failure.message);
+  }
 }
 
 }  // namespace
@@ -26,18 +34,13 @@ Json AppsRunning::toJson() const {
   return Json::object();
 }
 
-Json QuitTarget::toJson() const {
-  return Json::object();
-}
-
 AppsQuit AppsQuit::decode(const JsonObject& params) {
   AppsQuit quit;
-  quit.bundleId = ParamRules::nonEmptyText(params, "bundleId", "Empty.");
+  quit.bundleId = decode::nonEmptyText(params, "bundleId");
   // The wire's 64 bits do not fit the platform's process ids; a pid below 1 still decodes, so that
   // a request naming another application is refused as such whatever its pid.
-  quit.pid = ParamRules::within<std::int64_t>(
-      params.integer("pid"), std::numeric_limits<std::int32_t>::min(),
-      std::numeric_limits<std::int32_t>::max(), "Not a pid.");
+  quit.pid = decode::integerWithin(params, "pid", std::numeric_limits<std::int32_t>::min(),
+                                   std::numeric_limits<std::int32_t>::max(), "Not a pid.");
   return quit;
 }
 
@@ -47,14 +50,11 @@ Json AppsQuitResult::toJson() const {
 
 AppsDescribe AppsDescribe::decode(const JsonObject& params) {
   AppsDescribe describe;
-  describe.bundleIds = params.texts("bundleIds");
-  const bool anyEmpty = std::any_of(describe.bundleIds.begin(), describe.bundleIds.end(),
-                                    [](const std::string& id) { return id.empty(); });
-  ParamRules::require(!describe.bundleIds.empty() &&
-                          describe.bundleIds.size() <= DeskLimits::describeMax && !anyEmpty,
-                      "Not a bundle list.");
-  describe.iconPx = ParamRules::within(params.integer("iconPx"), DeskLimits::iconPxMin,
-                                       DeskLimits::iconPxMax, "Out of range.");
+  describe.bundleIds =
+      decode::nonEmptyTexts(params, "bundleIds", DeskLimits::describeMax, "Not a bundle list.");
+  decode::require(!describe.bundleIds.empty(), "Not a bundle list.");
+  describe.iconPx =
+      decode::integerWithin(params, "iconPx", DeskLimits::iconPxMin, DeskLimits::iconPxMax);
   return describe;
 }
 
@@ -66,13 +66,12 @@ FilesSearch FilesSearch::decode(const JsonObject& params) {
   FilesSearch search;
   search.names = params.texts("names");
   // Counted before any name is measured, so a long list costs nothing to refuse.
-  ParamRules::require(!search.names.empty() && search.names.size() <= DeskLimits::searchNames &&
-                          std::all_of(search.names.begin(), search.names.end(), isSearchName),
-                      "Not a name list.");
-  search.limit = ParamRules::within<std::int64_t>(params.integer("limit"), 1,
-                                                  DeskLimits::searchLimit, "Out of range.");
-  search.patienceMs = ParamRules::within(params.integer("patienceMs"), DeskLimits::patienceMsMin,
-                                         DeskLimits::patienceMsMax, "Out of range.");
+  decode::require(!search.names.empty() && search.names.size() <= DeskLimits::searchNames &&
+                      std::all_of(search.names.begin(), search.names.end(), isSearchName),
+                  "Not a name list.");
+  search.limit = decode::integerWithin(params, "limit", 1, DeskLimits::searchLimit);
+  search.patienceMs = decode::integerWithin(params, "patienceMs", DeskLimits::patienceMsMin,
+                                            DeskLimits::patienceMsMax);
   return search;
 }
 
@@ -82,10 +81,10 @@ Json FilesFound::toJson() const {
 
 DocumentPdfText DocumentPdfText::decode(const JsonObject& params) {
   const std::string text = params.text("data");
-  ParamRules::require(text.size() <= pdfMaxBase64Chars, "Not base64 PDF bytes.");
+  decode::require(text.size() <= pdfMaxBase64Chars, "Not base64 PDF bytes.");
   auto bytes = base64Decode(text);
-  ParamRules::require(bytes && !bytes->empty() && bytes->size() <= DeskLimits::pdfMaxBytes,
-                      "Not base64 PDF bytes.");
+  decode::require(bytes && !bytes->empty() && bytes->size() <= DeskLimits::pdfMaxBytes,
+                  "Not base64 PDF bytes.");
   return {std::move(*bytes)};
 }
 

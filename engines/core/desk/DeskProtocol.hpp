@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Json.hpp"
@@ -28,10 +29,6 @@ struct AppsRunning {
   Json toJson() const;
 };
 
-struct QuitTarget {
-  Json toJson() const;
-};
-
 struct AppsQuit {
   // The identifier the caller expects at `pid`.
   std::string bundleId;
@@ -40,6 +37,7 @@ struct AppsQuit {
   // first). Whatever quits must treat them as no target, never hand them to a signal call, which
   // reads them as process groups.
   std::int64_t pid = 0;
+  static constexpr std::string_view keyNames[] = {"bundleId", "pid"};
   static AppsQuit decode(const JsonObject& params);
 };
 
@@ -50,6 +48,7 @@ struct AppsQuitResult {
 struct AppsDescribe {
   std::vector<std::string> bundleIds;
   std::int64_t iconPx = 0;
+  static constexpr std::string_view keyNames[] = {"bundleIds", "iconPx"};
   static AppsDescribe decode(const JsonObject& params);
 };
 
@@ -61,6 +60,7 @@ struct FilesSearch {
   std::vector<std::string> names;
   std::int64_t limit = 0;
   std::int64_t patienceMs = 0;
+  static constexpr std::string_view keyNames[] = {"names", "limit", "patienceMs"};
   static FilesSearch decode(const JsonObject& params);
 };
 
@@ -71,6 +71,7 @@ struct FilesFound {
 struct DocumentPdfText {
   // The decoded PDF file, 1 to DeskLimits::pdfMaxBytes bytes.
   std::string data;
+  static constexpr std::string_view keyNames[] = {"data"};
   static DocumentPdfText decode(const JsonObject& params);
 };
 

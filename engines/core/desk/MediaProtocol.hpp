@@ -2,6 +2,7 @@
 // The media-decode records on the wire: parameters decode strictly, results encode in field order.
 
 #include <string>
+#include <string_view>
 
 #include "Json.hpp"
 
@@ -11,6 +12,7 @@ struct MediaDecodeRequest {
   // Both are checked by the decoder itself, which answers bad paths in its own words.
   std::string path;
   std::string out;
+  static constexpr std::string_view keyNames[] = {"path", "out"};
   static MediaDecodeRequest decode(const JsonObject& params);
 };
 

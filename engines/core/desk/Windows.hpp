@@ -1,10 +1,12 @@
 #pragma once
-// Window titles of running applications.
+// Window titles of running applications: the windows area behind "windows.list" and the two
+// window facts it asks of the platform.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "Output.hpp"
 #include "WindowsProtocol.hpp"
 
 namespace halcy {
@@ -17,8 +19,15 @@ class WindowSource {
   virtual std::vector<std::string> windowTitles(std::int64_t pid) = 0;
 };
 
-namespace WindowRules {
-WindowsList list(const WindowsListRequest& request, WindowSource& source);
-}
+class WindowsArea {
+ public:
+  virtual ~WindowsArea() = default;
+  virtual WindowsList list(const WindowsListRequest& request) = 0;
+};
+
+class UnbuiltWindows : public WindowsArea {
+ public:
+  WindowsList list(const WindowsListRequest&) override { throw notBuiltYet(); }
+};
 
 }  // namespace halcy

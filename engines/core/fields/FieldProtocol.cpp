@@ -1,22 +1,8 @@
 #include "FieldProtocol.hpp"
 
-#include <cstdint>
+#include "Decode.hpp"
 
 namespace halcy {
-
-namespace {
-
-Json orNull(const std::optional<std::string>& text) {
-  return text ? Json(*text) : Json(nullptr);
-}
-
-}  // namespace
-
-std::string NonEmpty::text(const JsonObject& params, std::string_view key) {
-  std::string text = params.text(key);
-  if (text.empty()) throw DecodeError("Empty.");
-  return text;
-}
 
 Json FocusedElement::toJson() const {
   return Json::object({{"handle", handle},
@@ -38,14 +24,9 @@ Json FocusedField::toJson() const {
 
 FocusRead FocusRead::decode(const JsonObject& params) {
   FocusRead request;
-  request.surroundingChars = params.integer("surroundingChars");
-  // Unsigned, so that every negative count lands far above the limit as well.
-  if (static_cast<std::uint64_t>(request.surroundingChars) >
-      static_cast<std::uint64_t>(FieldLimits::surroundingMaxChars)) {
-    throw DecodeError("Out of range.");
-  }
-  request.pid = params.optionalInteger("pid");
-  if (request.pid && *request.pid < 1) throw DecodeError("Not a pid.");
+  request.surroundingChars =
+      decode::integerWithin(params, "surroundingChars", 0, FieldLimits::surroundingMaxChars);
+  request.pid = decode::optionalPid(params, "pid");
   return request;
 }
 
@@ -54,7 +35,7 @@ Json FocusPrimed::toJson() const {
 }
 
 ElementValue ElementValue::decode(const JsonObject& params) {
-  return ElementValue{NonEmpty::text(params, "handle")};
+  return ElementValue{decode::nonEmptyText(params, "handle")};
 }
 
 Json ElementRead::toJson() const {
@@ -78,7 +59,7 @@ Json ClipboardWritten::toJson() const {
 
 ClipboardRestore ClipboardRestore::decode(const JsonObject& params) {
   ClipboardRestore request;
-  request.snapshot = NonEmpty::text(params, "snapshot");
+  request.snapshot = decode::nonEmptyText(params, "snapshot");
   request.ifChangeCount = params.integer("ifChangeCount");
   return request;
 }
@@ -88,7 +69,7 @@ Json ClipboardRestored::toJson() const {
 }
 
 ClipboardRelease ClipboardRelease::decode(const JsonObject& params) {
-  return ClipboardRelease{NonEmpty::text(params, "snapshot")};
+  return ClipboardRelease{decode::nonEmptyText(params, "snapshot")};
 }
 
 }  // namespace halcy

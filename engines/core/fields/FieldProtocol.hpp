@@ -24,11 +24,6 @@ inline constexpr std::size_t elements = 8;
 inline constexpr std::size_t snapshots = 4;
 }  // namespace FieldTables
 
-// Reads a required string key that must hold at least one character.
-namespace NonEmpty {
-std::string text(const JsonObject& params, std::string_view key);
-}
-
 struct FocusedElement {
   std::string handle;
   std::optional<std::string> role;
@@ -57,6 +52,8 @@ struct FocusRead {
   std::int64_t surroundingChars = 0;
   std::optional<std::int64_t> pid;
 
+  static constexpr std::string_view keyNames[] = {"surroundingChars", "pid"};
+
   static FocusRead decode(const JsonObject& params);
 };
 
@@ -68,6 +65,8 @@ struct FocusPrimed {
 
 struct ElementValue {
   std::string handle;
+
+  static constexpr std::string_view keyNames[] = {"handle"};
 
   static ElementValue decode(const JsonObject& params);
 };
@@ -89,6 +88,8 @@ struct ClipboardWrite {
   std::string text;
   bool transient = false;
 
+  static constexpr std::string_view keyNames[] = {"text", "transient"};
+
   static ClipboardWrite decode(const JsonObject& params);
 };
 
@@ -102,6 +103,8 @@ struct ClipboardRestore {
   std::string snapshot;
   std::int64_t ifChangeCount = 0;
 
+  static constexpr std::string_view keyNames[] = {"snapshot", "ifChangeCount"};
+
   static ClipboardRestore decode(const JsonObject& params);
 };
 
@@ -113,6 +116,8 @@ struct ClipboardRestored {
 
 struct ClipboardRelease {
   std::string snapshot;
+
+  static constexpr std::string_view keyNames[] = {"snapshot"};
 
   static ClipboardRelease decode(const JsonObject& params);
 };

@@ -1,84 +1,11 @@
 #include "Fields.hpp"
 
-#include <unicode/brkiter.h>
-#include <unicode/utext.h>
+#include "Text.hpp"
 
 namespace halcy {
 
-namespace {
-
-struct UTextClose {
-  void operator()(UText* text) const { utext_close(text); }
-};
-
-// Making a character iterator costs far more than using one; each thread keeps its own because an
-// iterator is not shareable.
-icu::BreakIterator& characterIterator() {
-  thread_local std::unique_ptr<icu::BreakIterator> iterator = [] {
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::BreakIterator> made(
-        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-    if (U_FAILURE(status)) made.reset();
-    return made;
-  }();
-  if (!iterator) throw EngineFailure(ErrorCode::failed, "Text segmentation is unavailable.");
-  return *iterator;
-}
-
-// Walks the text's cluster boundaries; `visit` gets each boundary's byte offset after the first
-// and answers whether to go on.
-template <class Visit>
-void eachBoundary(std::string_view text, Visit visit) {
-  if (text.empty()) return;
-  UErrorCode status = U_ZERO_ERROR;
-  std::unique_ptr<UText, UTextClose> utext(
-      utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status));
-  if (U_FAILURE(status)) throw EngineFailure(ErrorCode::failed, "Text segmentation failed.");
-  icu::BreakIterator& iterator = characterIterator();
-  iterator.setText(utext.get(), status);
-  if (U_FAILURE(status)) throw EngineFailure(ErrorCode::failed, "Text segmentation failed.");
-  iterator.first();
-  for (int32_t boundary = iterator.next(); boundary != icu::BreakIterator::DONE;
-       boundary = iterator.next()) {
-    if (!visit(static_cast<std::size_t>(boundary))) break;
-  }
-  // The iterator must not keep pointing at text that is about to go away.
-  iterator.setText(icu::UnicodeString());
-}
-
-}  // namespace
-
-std::size_t Graphemes::utf16Length(std::string_view text) {
-  std::size_t units = 0;
-  for (const char byte : text) {
-    const auto lead = static_cast<unsigned char>(byte);
-    if ((lead & 0xC0U) == 0x80U) continue;
-    units += (lead >= 0xF0U) ? 2 : 1;
-  }
-  return units;
-}
-
-std::size_t Graphemes::count(std::string_view text, std::size_t limit) {
-  std::size_t clusters = 0;
-  if (limit == 0) return 0;
-  eachBoundary(text, [&](std::size_t) { return ++clusters < limit; });
-  return clusters;
-}
-
-std::string Graphemes::prefix(std::string_view text, std::size_t count) {
-  if (count == 0) return {};
-  std::size_t clusters = 0;
-  std::size_t end = 0;
-  eachBoundary(text, [&](std::size_t boundary) {
-    end = boundary;
-    return ++clusters < count;
-  });
-  return std::string(text.substr(0, end));
-}
-
 std::optional<std::string> FieldRules::capped(std::optional<std::string> text) {
-  if (text &&
-      Graphemes::utf16Length(*text) > static_cast<std::size_t>(FieldLimits::valueMaxChars)) {
+  if (text && utf16Length(*text) > static_cast<std::size_t>(FieldLimits::valueMaxChars)) {
     return std::nullopt;
   }
   return text;

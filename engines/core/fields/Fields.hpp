@@ -43,15 +43,6 @@ class UnbuiltFields : public FieldArea {
   NoResult paste() override { throw notBuiltYet(); }
 };
 
-// User-perceived characters (extended grapheme clusters) and UTF-16 lengths of UTF-8 text.
-namespace Graphemes {
-std::size_t utf16Length(std::string_view text);
-// Counts clusters, stopping once `limit` is reached.
-std::size_t count(std::string_view text, std::size_t limit = SIZE_MAX);
-// The first `count` clusters of the text.
-std::string prefix(std::string_view text, std::size_t count);
-}  // namespace Graphemes
-
 // What the core keeps of the host's world without looking inside: the host derives its element
 // reference and its clipboard copy from these.
 struct FieldElementRef {

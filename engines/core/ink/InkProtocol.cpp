@@ -1,9 +1,9 @@
 #include "InkProtocol.hpp"
 
-#include <algorithm>
 #include <array>
+#include <limits>
 
-#include "ParamRules.hpp"
+#include "Decode.hpp"
 #include "StageProtocol.hpp"
 
 namespace halcy {
@@ -20,14 +20,11 @@ InkKind inkKind(const std::string& name) {
   throw DecodeError("Unknown kind.");
 }
 
-std::optional<ScreenPoint> end(const JsonObject& object, std::string_view key) {
-  return StageCheck::nullable<ScreenPoint>(
-      object, key, [](const Json& value) { return ScreenPoint::decode(JsonObject(value)); });
-}
+constexpr std::int64_t anyAbove = std::numeric_limits<std::int64_t>::max();
 
-std::int64_t handle(std::int64_t value) {
-  ParamRules::require(value >= 0, "Out of range.");
-  return value;
+std::optional<ScreenPoint> end(const JsonObject& object, std::string_view key) {
+  return decode::nullable<ScreenPoint>(
+      object, key, [](const Json& value) { return ScreenPoint::decode(JsonObject(value)); });
 }
 
 }  // namespace
@@ -59,10 +56,9 @@ Json InkCaptured::toJson() const {
 
 InkComposeMark InkComposeMark::decode(const JsonObject& object) {
   InkComposeMark mark;
-  mark.n = object.integer("n");
-  ParamRules::require(mark.n > 0, "Out of range.");
+  mark.n = decode::integerWithin(object, "n", 1, anyAbove);
   mark.kind = inkKind(object.text("kind"));
-  mark.line = ParamRules::records<ScreenPoint>(object, "line", InkLimits::lineMax, "Out of range.");
+  mark.line = decode::records<ScreenPoint>(object, "line", InkLimits::lineMax);
   mark.focus = ScreenRect::decode(object.object("focus"));
   mark.from = end(object, "from");
   mark.to = end(object, "to");
@@ -71,23 +67,17 @@ InkComposeMark InkComposeMark::decode(const JsonObject& object) {
 
 InkPiece InkPiece::decode(const JsonObject& object) {
   InkPiece piece;
-  piece.capture = handle(object.integer("capture"));
+  piece.capture = decode::integerWithin(object, "capture", 0, anyAbove);
   piece.rect = ScreenRect::decode(object.object("rect"));
-  piece.marks = object.integers("marks");
-  const bool allNumbered = std::all_of(piece.marks.begin(), piece.marks.end(),
-                                       [](std::int64_t number) { return number > 0; });
-  ParamRules::require(piece.marks.size() <= InkLimits::marksMax && allNumbered, "Out of range.");
+  piece.marks = decode::integersFrom(object, "marks", InkLimits::marksMax, 1);
   return piece;
 }
 
 InkCompose InkCompose::decode(const JsonObject& params) {
   InkCompose compose;
-  compose.pieces =
-      ParamRules::records<InkPiece>(params, "pieces", InkLimits::marksMax, "Out of range.");
-  compose.marks =
-      ParamRules::records<InkComposeMark>(params, "marks", InkLimits::marksMax, "Out of range.");
-  compose.context = StageCheck::nullable<std::int64_t>(
-      params, "context", [](const Json& value) { return handle(decode::integer(value)); });
+  compose.pieces = decode::records<InkPiece>(params, "pieces", InkLimits::marksMax);
+  compose.marks = decode::records<InkComposeMark>(params, "marks", InkLimits::marksMax);
+  compose.context = decode::nullableIntegerWithin(params, "context", 0, anyAbove);
   compose.readText = params.boolean("readText");
   return compose;
 }
@@ -97,10 +87,7 @@ Json InkComposed::toJson() const {
 }
 
 InkRelease InkRelease::decode(const JsonObject& params) {
-  auto captures = params.integers("captures");
-  ParamRules::require(captures.size() <= InkLimits::capturesKept, "Out of range.");
-  for (const auto capture : captures) handle(capture);
-  return {captures};
+  return {decode::integersFrom(params, "captures", InkLimits::capturesKept, 0)};
 }
 
 }  // namespace halcy

@@ -35,6 +35,7 @@ struct InkCapture {
   double y = 0;
   std::vector<std::int64_t> excludePids;
   std::vector<std::string> neverLook;
+  static constexpr std::string_view keyNames[] = {"x", "y", "excludePids", "neverLook"};
   static InkCapture decode(const JsonObject& params);
 };
 
@@ -68,6 +69,7 @@ struct InkCompose {
   // A handle whose display gets a context picture; none for no context picture.
   std::optional<std::int64_t> context;
   bool readText = false;
+  static constexpr std::string_view keyNames[] = {"pieces", "marks", "context", "readText"};
   static InkCompose decode(const JsonObject& params);
 };
 
@@ -77,6 +79,7 @@ struct InkComposed {
 
 struct InkRelease {
   std::vector<std::int64_t> captures;
+  static constexpr std::string_view keyNames[] = {"captures"};
   static InkRelease decode(const JsonObject& params);
 };
 

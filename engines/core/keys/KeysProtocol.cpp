@@ -1,18 +1,15 @@
 #include "KeysProtocol.hpp"
 
-#include "DecodeHelpers.hpp"
-#include "ParamRules.hpp"
+#include "Decode.hpp"
 
 namespace halcy {
 
 KeysWatch KeysWatch::decode(const JsonObject& params) {
   KeysWatch request;
   request.watch = params.boolean("watch");
-  request.downsWhile = params.integer("downsWhile");
-  // A mask is a bit set: compared unsigned, a negative mask is as far out of range as a wide one.
-  if (static_cast<std::uint64_t>(request.downsWhile) > flagsMaskMax) {
-    throw DecodeError(decode::outOfRange);
-  }
+  // A mask is a bit set: a negative mask is as far out of range as a wide one.
+  request.downsWhile =
+      decode::integerWithin(params, "downsWhile", 0, static_cast<std::int64_t>(flagsMaskMax));
   return request;
 }
 
@@ -29,7 +26,7 @@ Json AppsFront::toJson() const {
 }
 
 AppsActivate AppsActivate::decode(const JsonObject& params) {
-  return {ParamRules::pid(params, "pid")};
+  return {decode::pid(params, "pid")};
 }
 
 }  // namespace halcy

@@ -3,6 +3,7 @@
 // field order.
 
 #include <cstdint>
+#include <string_view>
 
 #include "Json.hpp"
 
@@ -15,6 +16,8 @@ struct KeysWatch {
   bool watch = false;
   // Key and button presses pass only while a modifier of this mask is held.
   std::int64_t downsWhile = 0;
+
+  static constexpr std::string_view keyNames[] = {"watch", "downsWhile"};
 
   static KeysWatch decode(const JsonObject& params);
 };
@@ -33,6 +36,8 @@ struct AppsFront {
 
 struct AppsActivate {
   std::int64_t pid = 0;
+
+  static constexpr std::string_view keyNames[] = {"pid"};
 
   static AppsActivate decode(const JsonObject& params);
 };

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "Graphemes.hpp"
+#include "Text.hpp"
 
 namespace halcy {
 
@@ -13,9 +13,9 @@ EngineFailure noLongerHeld() {
 }
 
 OutlineControl controlOf(std::int64_t ref, const OutlineFound& found) {
-  return OutlineControl{ref, found.role,
-                        graphemePrefix(found.name, static_cast<std::size_t>(OutlineRules::nameMax)),
-                        found.frame};
+  return OutlineControl{
+      ref, found.role,
+      Graphemes::prefix(found.name, static_cast<std::size_t>(OutlineRules::nameMax)), found.frame};
 }
 
 // The walk's entries in outline order, at most `limit` of them.

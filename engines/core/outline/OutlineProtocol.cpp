@@ -1,26 +1,16 @@
 #include "OutlineProtocol.hpp"
 
 #include <limits>
-#include <type_traits>
 
-#include "DecodeHelpers.hpp"
+#include "Decode.hpp"
 #include "StageProtocol.hpp"
+#include "Text.hpp"
 
 namespace halcy {
 
 namespace {
 
 constexpr std::int64_t anyAbove = std::numeric_limits<std::int64_t>::max();
-
-template <class Value>
-Json orNull(const std::optional<Value>& value) {
-  if (!value) return nullptr;
-  if constexpr (std::is_same_v<Value, bool>) {
-    return *value;
-  } else {
-    return value->toJson();
-  }
-}
 
 Json controlsJson(const std::vector<OutlineControl>& controls) {
   Json list = Json::array();
@@ -75,7 +65,7 @@ Json OutlineControl::toJson() const {
 
 OutlineRead OutlineRead::decode(const JsonObject& params) {
   OutlineRead request;
-  request.pid = decode::integerWithin(params, "pid", 1, anyAbove);
+  request.pid = decode::pid(params, "pid");
   request.budgetMs = decode::integerWithin(params, "budgetMs", OutlineRules::minBudgetMs,
                                            OutlineRules::timeBudgetMs);
   request.neverLook = NeverLookList::decode(params, "neverLook");
@@ -115,11 +105,9 @@ OutlineFind OutlineFind::decode(const JsonObject& params) {
   OutlineFind request;
   request.outline = decode::integerWithin(params, "outline", 0, anyAbove);
   request.name = params.text("name");
-  const std::size_t nameLength = decode::utf16Length(request.name);
-  if (nameLength < 1 || nameLength > static_cast<std::size_t>(OutlineRules::nameMax)) {
-    throw DecodeError(decode::outOfRange);
-  }
-  request.role = StageCheck::nullable<std::string>(params, "role", decode::text);
+  decode::within<std::size_t>(utf16Length(request.name), 1,
+                              static_cast<std::size_t>(OutlineRules::nameMax));
+  request.role = decode::nullable<std::string>(params, "role", decode::text);
   request.limit = decode::integerWithin(params, "limit", 1, OutlineRules::findMax);
   return request;
 }
@@ -129,11 +117,11 @@ Json OutlineFoundControls::toJson() const {
 }
 
 OutlineWatch OutlineWatch::decode(const JsonObject& params) {
-  return {decode::nullableIntegerWithin(params, "pid", 1, anyAbove)};
+  return {decode::nullablePid(params, "pid")};
 }
 
 Json OutlineWatching::toJson() const {
-  return Json::object({{"pid", pid ? Json(*pid) : Json(nullptr)}, {"at", at}});
+  return Json::object({{"pid", orNull(pid)}, {"at", at}});
 }
 
 Json OutlineChange::toJson() const {

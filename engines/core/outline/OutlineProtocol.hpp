@@ -74,6 +74,8 @@ struct OutlineRead {
   std::int64_t budgetMs = OutlineRules::timeBudgetMs;
   std::vector<std::string> neverLook;
 
+  static constexpr std::string_view keyNames[] = {"pid", "budgetMs", "neverLook"};
+
   static OutlineRead decode(const JsonObject& params);
 };
 
@@ -103,6 +105,8 @@ struct OutlineFrames {
   std::int64_t outline = 0;
   std::vector<std::int64_t> refs;
 
+  static constexpr std::string_view keyNames[] = {"outline", "refs"};
+
   static OutlineFrames decode(const JsonObject& params);
 };
 
@@ -126,6 +130,8 @@ struct OutlineFind {
   std::optional<std::string> role;
   std::int64_t limit = 1;
 
+  static constexpr std::string_view keyNames[] = {"outline", "name", "role", "limit"};
+
   static OutlineFind decode(const JsonObject& params);
 };
 
@@ -138,6 +144,8 @@ struct OutlineFoundControls {
 struct OutlineWatch {
   // No pid ends watching.
   std::optional<std::int64_t> pid;
+
+  static constexpr std::string_view keyNames[] = {"pid"};
 
   static OutlineWatch decode(const JsonObject& params);
 };

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "Graphemes.hpp"
+#include "Text.hpp"
 
 namespace halcy::OutlineRules {
 
@@ -127,7 +127,7 @@ std::string name(std::string_view role, const AttributeReader& read) {
     const std::optional<std::string> text = read(attribute);
     if (!text) continue;
     const std::string trimmed = trimmedWhiteSpace(*text);
-    if (!trimmed.empty()) return graphemePrefix(trimmed, static_cast<std::size_t>(nameMax));
+    if (!trimmed.empty()) return Graphemes::prefix(trimmed, static_cast<std::size_t>(nameMax));
   }
   return {};
 }
@@ -185,7 +185,7 @@ std::optional<ControlValue> valueFact(const std::optional<std::string>& value, b
     std::snprintf(pair, sizeof pair, "%02x", hash[index]);
     digest += pair;
   }
-  return ControlValue{static_cast<std::int64_t>(graphemeCount(*value)), digest};
+  return ControlValue{static_cast<std::int64_t>(Graphemes::count(*value)), digest};
 }
 
 bool matches(std::string_view name, std::string_view query) {

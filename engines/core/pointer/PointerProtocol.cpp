@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "DecodeHelpers.hpp"
+#include "Decode.hpp"
 #include "StageProtocol.hpp"
 
 namespace halcy {

@@ -36,6 +36,9 @@ struct PointerElementRequest {
   std::vector<std::string> neverLook;
   std::vector<std::string> selectionOf;
 
+  static constexpr std::string_view keyNames[] = {
+      "x", "y", "excludePids", "beneathHalcy", "neverLook", "selectionOf"};
+
   static PointerElementRequest decode(const JsonObject& params);
 };
 
@@ -52,6 +55,9 @@ struct InputWatch {
 
   // A watch that reports nothing ends watching instead.
   bool stops() const { return pointer == PointerReport::none && !keys && !moves && !scroll; }
+
+  static constexpr std::string_view keyNames[] = {"pointer", "keys", "moves", "scroll",
+                                                  "excludePids"};
 
   static InputWatch decode(const JsonObject& params);
 };

@@ -12,7 +12,7 @@
 
 #include "Areas.hpp"
 #include "Clock.hpp"
-#include "Meeting.hpp"
+#include "MethodTable.hpp"
 #include "Microphone.hpp"
 #include "Output.hpp"
 #include "Protocol.hpp"
@@ -37,27 +37,19 @@ class Dispatcher {
   // Stops the recorder, the meeting and the areas that hold activities, in a fixed order, once.
   void shutdown();
 
-  // What one method row produces: the result object and, for meetings, what runs after the reply.
-  struct Call {
-    Json result;
-    std::function<void()> followUp;
-  };
-
  private:
   struct Answer {
     std::string line;
     std::function<void()> followUp;
   };
-  friend struct MethodTable;
 
   Answer answer(std::string_view line);
 
   std::shared_ptr<EngineHost> host_;
   LineOutput& output_;
   std::unique_ptr<MicController> mic_;
-  std::mutex micSerial_;
-  std::unique_ptr<MeetingController> meeting_;
   EngineAreas areas_;
+  EngineParts parts_;
   std::atomic<bool> shut_{false};
   std::mutex inFlightMutex_;
   std::condition_variable allAnswered_;

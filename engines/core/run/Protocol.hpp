@@ -21,6 +21,8 @@ inline constexpr std::int64_t version = 1;
 }
 
 struct HelloParams {
+  // The one request whose keys are not checked: other keys may come from newer callers.
+  static constexpr bool takesAnyKeys = true;
   std::int64_t protocol = 0;
   static HelloParams decode(const JsonObject& params);
 };
@@ -44,6 +46,7 @@ struct PermissionsStatus {
 
 struct PermissionRequest {
   Permission permission = Permission::accessibility;
+  static constexpr std::string_view keyNames[] = {"permission"};
   static PermissionRequest decode(const JsonObject& params);
 };
 

@@ -1,6 +1,6 @@
 #include "ScreenProtocol.hpp"
 
-#include "ParamRules.hpp"
+#include "Decode.hpp"
 #include "ScreenLimits.hpp"
 #include "StageProtocol.hpp"
 
@@ -9,16 +9,14 @@ namespace halcy {
 namespace {
 
 double jpegQuality(const JsonObject& params) {
-  return ParamRules::within(params.number("quality"), ScreenLimits::qualityMin,
-                            ScreenLimits::qualityMax, "Out of range.");
+  return decode::within(params.number("quality"), ScreenLimits::qualityMin,
+                        ScreenLimits::qualityMax);
 }
 
 ScreenRect regionRect(const JsonObject& params) {
   const ScreenRect rect = ScreenRect::decode(params.object("rect"));
-  ParamRules::within(rect.width, ScreenLimits::regionEdgeMin, ScreenLimits::regionEdgeMax,
-                     "Out of range.");
-  ParamRules::within(rect.height, ScreenLimits::regionEdgeMin, ScreenLimits::regionEdgeMax,
-                     "Out of range.");
+  decode::within(rect.width, ScreenLimits::regionEdgeMin, ScreenLimits::regionEdgeMax);
+  decode::within(rect.height, ScreenLimits::regionEdgeMin, ScreenLimits::regionEdgeMax);
   return rect;
 }
 
@@ -26,9 +24,8 @@ ScreenRect regionRect(const JsonObject& params) {
 
 ScreenRead ScreenRead::decode(const JsonObject& params) {
   ScreenRead read;
-  read.pid = ParamRules::pid(params, "pid");
-  read.maxChars = ParamRules::within<std::int64_t>(params.integer("maxChars"), 1,
-                                                   ScreenLimits::textMaxChars, "Out of range.");
+  read.pid = decode::pid(params, "pid");
+  read.maxChars = decode::integerWithin(params, "maxChars", 1, ScreenLimits::textMaxChars);
   read.neverLook = NeverLookList::decode(params, "neverLook");
   return read;
 }
@@ -39,12 +36,11 @@ Json ScreenText::toJson() const {
 
 ScreenCapture ScreenCapture::decode(const JsonObject& params) {
   ScreenCapture capture;
-  capture.pid = StageCheck::nullable<std::int64_t>(params, "pid", decode::integer);
-  ParamRules::require(!capture.pid || *capture.pid >= 1, "Not a pid.");
+  capture.pid = decode::nullablePid(params, "pid");
   capture.excludePids = StageCheck::pids(params, "excludePids");
   capture.neverLook = NeverLookList::decode(params, "neverLook");
-  capture.longEdge = ParamRules::within(params.integer("longEdge"), ScreenLimits::longEdgeMin,
-                                        ScreenLimits::longEdgeMax, "Out of range.");
+  capture.longEdge = decode::integerWithin(params, "longEdge", ScreenLimits::longEdgeMin,
+                                           ScreenLimits::longEdgeMax);
   capture.quality = jpegQuality(params);
   return capture;
 }

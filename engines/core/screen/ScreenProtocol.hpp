@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Json.hpp"
@@ -16,6 +17,7 @@ struct ScreenRead {
   std::int64_t pid = 0;
   std::int64_t maxChars = 0;
   std::vector<std::string> neverLook;
+  static constexpr std::string_view keyNames[] = {"pid", "maxChars", "neverLook"};
   static ScreenRead decode(const JsonObject& params);
 };
 
@@ -30,6 +32,8 @@ struct ScreenCapture {
   std::vector<std::string> neverLook;
   std::int64_t longEdge = 0;
   double quality = 0;
+  static constexpr std::string_view keyNames[] = {"pid", "excludePids", "neverLook", "longEdge",
+                                                  "quality"};
   static ScreenCapture decode(const JsonObject& params);
 };
 
@@ -42,6 +46,7 @@ struct ScreenRegion {
   std::vector<std::int64_t> excludePids;
   std::vector<std::string> neverLook;
   double quality = 0;
+  static constexpr std::string_view keyNames[] = {"rect", "excludePids", "neverLook", "quality"};
   static ScreenRegion decode(const JsonObject& params);
 };
 

@@ -1,14 +1,14 @@
 #include "StructureRead.hpp"
 
-#include "ParamRules.hpp"
+#include "Decode.hpp"
 #include "StageProtocol.hpp"
 
 namespace halcy {
 
 StructureRead StructureRead::decode(const JsonObject& params) {
   StructureRead read;
-  read.pid = ParamRules::pid(params, "pid");
-  read.bundleId = ParamRules::nonEmptyText(params, "bundleId", "Empty.");
+  read.pid = decode::pid(params, "pid");
+  read.bundleId = decode::nonEmptyText(params, "bundleId");
   read.neverLook = NeverLookList::decode(params, "neverLook");
   return read;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Json.hpp"
@@ -15,6 +16,7 @@ struct StructureRead {
   // The identifier checked against `neverLook`, as the caller names it.
   std::string bundleId;
   std::vector<std::string> neverLook;
+  static constexpr std::string_view keyNames[] = {"pid", "bundleId", "neverLook"};
   static StructureRead decode(const JsonObject& params);
 };
 

@@ -1,6 +1,6 @@
 #pragma once
 // Fakes for the sound tests: a clock the test sets, readers for the notice lines sound areas
-// write, and a file size limit that makes writes fail.
+// write, a file size limit that makes writes fail, and the ways a capture fails to start.
 
 #include <sys/resource.h>
 
@@ -17,9 +17,10 @@
 #include <vector>
 
 #include "Base64.hpp"
+#include "CapturingOutput.hpp"
+#include "Clock.hpp"
 #include "Json.hpp"
 #include "Output.hpp"
-#include "WireTestSupport.hpp"
 
 namespace halcy::audio {
 
@@ -38,7 +39,7 @@ inline Json parsed(const std::string& line) {
   return Json::parse(line);
 }
 
-inline std::vector<Json> noticesNamed(wire::CapturingOutput& output, std::string_view event) {
+inline std::vector<Json> noticesNamed(CapturingOutput& output, std::string_view event) {
   std::vector<Json> found;
   for (const auto& line : output.lines()) {
     Json frame = parsed(line);

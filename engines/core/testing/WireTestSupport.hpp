@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,7 +15,7 @@
 #include <vector>
 
 #include "Areas.hpp"
-#include "Calendar.hpp"
+#include "CapturingOutput.hpp"
 #include "Dispatcher.hpp"
 #include "InertEngineHost.hpp"
 #include "Output.hpp"
@@ -25,22 +24,6 @@
 namespace halcy::wire {
 
 using FakeEngineHost = InertEngineHost;
-
-class CapturingOutput final : public LineOutput {
- public:
-  void write(std::string line) override {
-    std::lock_guard lock(mutex_);
-    lines_.push_back(std::move(line));
-  }
-  std::vector<std::string> lines() {
-    std::lock_guard lock(mutex_);
-    return lines_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
 
 // Every request is sent with this id, so expected lines can be written out in full.
 inline constexpr std::int64_t requestId = 7;
@@ -201,20 +184,42 @@ inline std::vector<KeyCase> neverLookCases(const std::string& key) {
   return cases;
 }
 
-// The pid-list gate, as every request that carries one applies it.
-inline std::vector<KeyCase> pidListCases(const std::string& key) {
-  std::vector<KeyCase> cases = requiredCases(key);
-  for (const std::string& taken : {std::string("[]"), rawList(16, "1"), std::string("[2.0]"),
-                                   std::string("[1,9223372036854775807]")}) {
-    cases.push_back({key, taken, Verdict::reaches});
-  }
-  for (const std::string& wrong :
-       {rawList(17, "1"), std::string("[0]"), std::string("[-1]"), std::string("[1,0]"),
-        std::string("[1.5]"), std::string(R"(["1"])"), std::string("[true]"), std::string("[null]"),
-        std::string("[9223372036854775808]"), std::string("1"), std::string("{}")}) {
+// Keys that must be sent but may hold null.
+inline std::vector<KeyCase> nullableCases(const std::string& key) {
+  return {{key, std::nullopt, Verdict::refused}, {key, "null", Verdict::reaches}};
+}
+
+// What any list of integers refuses whatever its count and range: entries that are not 64-bit
+// integers, and a value that is not a list.
+inline std::vector<KeyCase> integerListTypeCases(const std::string& key) {
+  std::vector<KeyCase> cases = {{key, "[2.0]", Verdict::reaches}};
+  for (const char* wrong :
+       {"[1.5]", R"(["1"])", "[true]", "[null]", "[9223372036854775808]", "1", "{}"}) {
     cases.push_back({key, wrong, Verdict::refused});
   }
   return cases;
+}
+
+// A required list of at most `maxCount` integers, each at least `low` (2 at most).
+inline std::vector<KeyCase> cappedIntegerListCases(const std::string& key, std::size_t maxCount,
+                                                   std::int64_t low) {
+  std::vector<KeyCase> cases = joined({requiredCases(key), integerListTypeCases(key)});
+  const std::string lowest = std::to_string(low);
+  const std::string below = std::to_string(low - 1);
+  for (const std::string& taken :
+       {std::string("[]"), rawList(maxCount, lowest), "[" + lowest + ",9223372036854775807]"}) {
+    cases.push_back({key, taken, Verdict::reaches});
+  }
+  for (const std::string& wrong : {rawList(maxCount + 1, lowest), "[" + below + "]",
+                                   "[" + lowest + "," + below + "]", std::string("[-1]")}) {
+    cases.push_back({key, wrong, Verdict::refused});
+  }
+  return cases;
+}
+
+// The pid-list gate, as every request that carries one applies it.
+inline std::vector<KeyCase> pidListCases(const std::string& key) {
+  return cappedIntegerListCases(key, 16, 1);
 }
 
 }  // namespace halcy::wire

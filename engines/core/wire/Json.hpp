@@ -15,6 +15,17 @@ namespace halcy {
 
 using Json = nlohmann::ordered_json;
 
+// An optional value on the wire: null when absent; a record by its toJson().
+template <class Value>
+Json orNull(const std::optional<Value>& value) {
+  if (!value) return nullptr;
+  if constexpr (requires { value->toJson(); }) {
+    return value->toJson();
+  } else {
+    return Json(*value);
+  }
+}
+
 // A parameter that does not decode. The dispatcher answers every one of them with the method's
 // "Invalid params for ..." line; the description only helps tests and debugging.
 class DecodeError : public std::runtime_error {

@@ -1,9 +1,9 @@
 #pragma once
-// Decoding gates shared by requests that look at the user's screen: a malformed never-look list,
-// pid list or missing nullable key fails the whole request before any area is called.
+// Decoding gates shared by requests that look at the user's screen: a malformed never-look list or
+// pid list fails the whole request before any area is called. Keys that must be sent but may hold
+// null are read with decode::nullable.
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,14 +20,6 @@ std::vector<std::string> decode(const JsonObject& container, std::string_view ke
 namespace StageCheck {
 // At most 16 process ids, each at least 1.
 std::vector<std::int64_t> pids(const JsonObject& container, std::string_view key);
-
-// The key must be present; null means no value.
-template <class T, class Decode>
-std::optional<T> nullable(const JsonObject& container, std::string_view key, Decode decodeValue) {
-  container.requireKey(key);
-  if (!container.holdsValue(key)) return std::nullopt;
-  return decodeValue(container.json().at(std::string(key)));
-}
 }  // namespace StageCheck
 
 }  // namespace halcy

@@ -50,7 +50,7 @@ Hello LinuxHost::hello() {
 
 PermissionsStatus LinuxHost::permissions() {
   return PermissionsStatus{grantedIf(LinuxPermissions::accessibilityUsable()),
-                           grantedIf(LinuxPermissions::displayReachable()),
+                           grantedIf(LinuxPermissions::displayReachable(*display_)),
                            grantedIf(sound_->serverReachable())};
 }
 
@@ -60,7 +60,7 @@ PermissionState LinuxHost::request(Permission permission) {
       switchAccessibilityOn();
       return grantedIf(LinuxPermissions::accessibilityUsable());
     case Permission::screenRecording:
-      return grantedIf(LinuxPermissions::displayReachable());
+      return grantedIf(LinuxPermissions::displayReachable(*display_));
     case Permission::microphone:
       return grantedIf(sound_->serverReachable());
   }

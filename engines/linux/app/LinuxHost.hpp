@@ -7,13 +7,15 @@
 #include "Calendar.hpp"
 #include "LinuxSound.hpp"
 #include "Protocol.hpp"
+#include "XConnection.hpp"
 
 namespace halcy {
 
 class LinuxHost final : public EngineHost {
  public:
-  // Captures share the one sound-server connection.
-  explicit LinuxHost(std::shared_ptr<LinuxSound> sound) : sound_(std::move(sound)) {}
+  // Captures share the one sound-server connection; the display is the adapter's one connection.
+  LinuxHost(std::shared_ptr<LinuxSound> sound, std::shared_ptr<XConnection> display)
+      : sound_(std::move(sound)), display_(std::move(display)) {}
   Hello hello() override;
   PermissionsStatus permissions() override;
   PermissionState request(Permission permission) override;
@@ -31,6 +33,7 @@ class LinuxHost final : public EngineHost {
 
  private:
   std::shared_ptr<LinuxSound> sound_;
+  std::shared_ptr<XConnection> display_;
 };
 
 // "Debian GNU/Linux 12 (bookworm); kernel 6.1.0-18-amd64".

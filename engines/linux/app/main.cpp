@@ -1,5 +1,6 @@
 // halcy-engine: reads request lines on standard input and answers on standard output.
 
+#include <fcntl.h>
 #include <glib.h>
 #include <unistd.h>
 
@@ -20,10 +21,24 @@
 #include "LinuxFields.hpp"
 #include "LinuxHost.hpp"
 #include "LinuxOutline.hpp"
+#include "LinuxOutputVolume.hpp"
 
 namespace {
 
 using namespace halcy;
+
+// A parent that left a standard descriptor closed would see the next descriptor the engine opens
+// (the X connection, say) take its number: replies would go into that socket and input would be
+// read from it. /dev/null stands in for each closed one before anything else is opened.
+void reserveStandardDescriptors() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    if (opened < 0 || opened == fd) continue;
+    ::dup2(opened, fd);
+    ::close(opened);
+  }
+}
 
 [[noreturn]] void runTrial(const TrialSwitch&) {
   // The system-audio trial needs the meeting's system capture, which this build does not have.
@@ -73,6 +88,7 @@ void readInput(Dispatcher& dispatcher, SerialLineWriter& writer) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  reserveStandardDescriptors();
   const std::vector<std::string> arguments(argv, argv + argc);
   if (auto trial = TrialSwitch::parse(arguments)) runTrial(*trial);
   if (hasSwitch(arguments, promptAccessibilitySwitch)) LinuxHost::switchAccessibilityOn();
@@ -81,16 +97,19 @@ int main(int argc, char** argv) {
   static SerialLineWriter writer(
       [](std::string_view bytes) { writeAllIgnoringErrors(STDOUT_FILENO, bytes); });
   auto sound = std::make_shared<LinuxSound>();
+  auto x = std::make_shared<XConnection>();
   EngineAreas areas = EngineAreas::unbuilt();
   areas.dictation = makeLinuxDictationArea(writer, sound);
-  auto display = std::make_shared<LinuxDisplay>();
+  areas.volume =
+      std::make_shared<VolumeController>(std::make_unique<LinuxOutputVolume>(sound), writer);
+  auto display = std::make_shared<LinuxDisplay>(x);
   auto atspi = std::make_shared<AtSpi>();
   auto fields = std::make_unique<LinuxFieldHost>(display, atspi);
   fieldHost = fields.get();
   areas.fields = std::make_shared<FieldController>(std::move(fields));
   areas.outline = std::make_shared<OutlineController>(
       std::make_unique<LinuxOutlineHost>(display, atspi), writer, uptimeSeconds);
-  static Dispatcher dispatcher(std::make_shared<LinuxHost>(sound), writer, std::move(areas));
+  static Dispatcher dispatcher(std::make_shared<LinuxHost>(sound, x), writer, std::move(areas));
 
   std::thread(readInput, std::ref(dispatcher), std::ref(writer)).detach();
 

@@ -390,10 +390,6 @@ AtSpi::AtSpi() : bus_(std::make_shared<Bus>()) {}
 
 AtSpi::~AtSpi() = default;
 
-AtSpi::Subscription::~Subscription() {
-  if (cancel_) cancel_();
-}
-
 AtSpiRef AtSpi::desktop() {
   return AtSpiRef{registryName, rootPath};
 }
@@ -937,7 +933,7 @@ AtSpi::ContentFacts AtSpi::contentFacts(const AtSpiRef& element, Content content
   return facts;
 }
 
-AtSpi::Subscription AtSpi::subscribe(std::vector<std::string> eventTypes, EventHandler handler) {
+Subscription AtSpi::subscribe(std::vector<std::string> eventTypes, EventHandler handler) {
   const std::set<std::string> types(eventTypes.begin(), eventTypes.end());
   std::uint64_t id = 0;
   {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "AtSpiTypes.hpp"
+#include "Subscription.hpp"
 
 namespace halcy {
 
@@ -142,19 +143,6 @@ class AtSpi {
   // Events. Handlers run on the default main context (the engine's main loop); the subscription
   // ends when the returned object is destroyed, and survives reconnections of the bus.
   using EventHandler = std::function<void(const AtSpiEvent&)>;
-  class Subscription {
-   public:
-    Subscription() = default;
-    Subscription(Subscription&&) noexcept = default;
-    Subscription& operator=(Subscription&&) noexcept = default;
-    ~Subscription();
-    explicit operator bool() const { return static_cast<bool>(cancel_); }
-
-   private:
-    friend class AtSpi;
-    explicit Subscription(std::function<void()> cancel) : cancel_(std::move(cancel)) {}
-    std::function<void()> cancel_;
-  };
   Subscription subscribe(std::vector<std::string> eventTypes, EventHandler handler);
 
   // Where AT-SPI objects live: the registry's desktop root.

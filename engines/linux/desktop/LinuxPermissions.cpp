@@ -1,7 +1,6 @@
 #include "LinuxPermissions.hpp"
 
 #include <gio/gio.h>
-#include <xcb/xcb.h>
 
 #include "AtSpi.hpp"
 #include "GLibHandles.hpp"
@@ -22,12 +21,8 @@ Variant callA11yBus(const char* method, GVariant* parameters, const char* replyT
 
 }  // namespace
 
-bool displayReachable() {
-  int screen = 0;
-  xcb_connection_t* connection = xcb_connect(nullptr, &screen);
-  const bool reachable = xcb_connection_has_error(connection) == 0;
-  xcb_disconnect(connection);
-  return reachable;
+bool displayReachable(XConnection& connection) {
+  return connection.link() != nullptr;
 }
 
 // The accessibility bus itself answers: its registry lists the applications.

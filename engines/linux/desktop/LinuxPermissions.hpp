@@ -2,9 +2,11 @@
 // Linux has no per-application privacy prompts on X11: a permission is "granted" when its facility
 // is reachable and usable, and "denied" when it is not.
 
+#include "XConnection.hpp"
+
 namespace halcy::LinuxPermissions {
 
-bool displayReachable();
+bool displayReachable(XConnection& connection);
 bool accessibilityBusReachable();
 bool accessibilityEnabled();
 bool setAccessibilityEnabled();

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <future>
 
-#include "Graphemes.hpp"
 #include "LinuxPermissions.hpp"
 #include "LinuxRoles.hpp"
+#include "Text.hpp"
 
 namespace halcy {
 
@@ -104,7 +104,8 @@ LinuxFieldHost::LinuxFieldHost(std::shared_ptr<LinuxDisplay> display, std::share
       apps_(*display_),
       atspiHandle_(std::move(atspi)),
       atspi_(*atspiHandle_),
-      clipboard_(LinuxClipboard::open()) {
+      clipboard_(display_->connection()),
+      paste_(display_->connection()) {
   focusEvents_ =
       atspi_.subscribe({"object:state-changed:focused"}, [this](const AtSpiEvent& event) {
         if (event.detail1 == 0 || event.source.empty()) return;
@@ -123,17 +124,6 @@ bool LinuxFieldHost::harvestedRole(std::uint32_t atspiRole) {
   multiLine.states = AtSpiStates{}.with(AtSpiState::multiLine);
   return harvested(LinuxRoles::axRole(atspiRole).role) ||
          harvested(LinuxRoles::axRole(atspiRole, multiLine).role);
-}
-
-// Every Unicode white space (no-break spaces too) and line break, as the caller's platform trims.
-std::string LinuxFieldHost::trimmed(std::string_view text) {
-  return trimmedWhiteSpace(text);
-}
-
-LinuxClipboard& LinuxFieldHost::clipboard() {
-  // Reporting success for a clipboard that was never touched would lose the caller's text.
-  if (!clipboard_) throw EngineFailure(ErrorCode::failed, "The clipboard could not be reached.");
-  return *clipboard_;
 }
 
 bool LinuxFieldHost::trusted() {
@@ -304,7 +294,7 @@ std::string LinuxFieldHost::harvest(const AtSpiRef& window, std::size_t maxChars
       if (harvestedRole(visit.role.value_or(0))) {
         if (!visit.textAsked) readTexts(visits, index, rounds);
         // A text that trims to nothing does not fall back to the name.
-        std::string entry = trimmed(visit.text ? *visit.text : visit.name.value_or(""));
+        std::string entry = trimmedWhiteSpace(visit.text ? *visit.text : visit.name.value_or(""));
         if (!entry.empty()) {
           total += Graphemes::count(entry, maxChars - total);
           texts.push_back(std::move(entry));
@@ -415,31 +405,31 @@ std::optional<std::string> LinuxFieldHost::value(const Element& element) {
 }
 
 FieldHost::SavedClipboard LinuxFieldHost::saveClipboard() {
-  auto [entries, count] = clipboard().save();
+  auto [entries, count] = clipboard_.save();
   return {std::make_shared<SavedEntries>(std::move(entries)), count};
 }
 
 std::int64_t LinuxFieldHost::writeClipboard(const std::string& text, bool transient) {
-  return clipboard().write(text, transient);
+  return clipboard_.write(text, transient);
 }
 
 std::int64_t LinuxFieldHost::clipboardChangeCount() {
   // A restore follows: let the paste target fetch the pasted text first.
-  clipboard().settlePaste();
-  return clipboard().changeCount();
+  clipboard_.settlePaste();
+  return clipboard_.changeCount();
 }
 
 void LinuxFieldHost::restoreClipboard(const Contents& contents) {
-  clipboard().restore(static_cast<const SavedEntries&>(*contents).entries);
+  clipboard_.restore(static_cast<const SavedEntries&>(*contents).entries);
 }
 
 void LinuxFieldHost::handOverClipboard() {
-  if (clipboard_) clipboard_->handOver();
+  clipboard_.handOver();
 }
 
 void LinuxFieldHost::paste() {
   const std::optional<xcb_window_t> focus = paste_.paste();
-  if (clipboard_) clipboard_->notePastePosted(focus);
+  clipboard_.notePastePosted(focus);
 }
 
 }  // namespace halcy

@@ -44,8 +44,6 @@ class LinuxFieldHost final : public FieldHost {
   static bool harvested(std::string_view axRole);
   // The AT-SPI roles whose text the walk gathers, whatever the element's states.
   static bool harvestedRole(std::uint32_t atspiRole);
-  // White space and line breaks trimmed from both ends.
-  static std::string trimmed(std::string_view text);
 
   // One element of the surrounding-text walk, as far as it is known.
   struct Visit {
@@ -84,7 +82,6 @@ class LinuxFieldHost final : public FieldHost {
     std::size_t size_ = 8;
   };
 
-  LinuxClipboard& clipboard();
   std::optional<std::int64_t> frontPid();
   std::optional<AtSpiRef> focusedElement(std::optional<std::int64_t> pid);
   HostElement describe(const AtSpiRef& element);
@@ -104,8 +101,8 @@ class LinuxFieldHost final : public FieldHost {
   std::map<std::string, AtSpiRef> lastFocused_;
   std::optional<AtSpiRef> latestFocused_;
   std::map<AtSpiRef, AtSpiRef> windows_;
-  AtSpi::Subscription focusEvents_;
-  std::unique_ptr<LinuxClipboard> clipboard_;
+  Subscription focusEvents_;
+  LinuxClipboard clipboard_;
   LinuxPaste paste_;
   std::atomic<bool> trusted_{false};
 };

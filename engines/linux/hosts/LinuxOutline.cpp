@@ -168,7 +168,8 @@ std::vector<std::optional<ElementFacts>> LinuxOutlineHost::factsOf(
 
 void LinuxOutlineHost::observe(std::int64_t pid, Sink sink) {
   std::lock_guard guard(watchLock_);
-  // The earlier watch ends first: one watch selects the display's root events at a time.
+  // The earlier watch ends first: notices of the application no longer watched stop before any
+  // of the new one.
   watch_.reset();
   if (pid < 1 || pid > std::numeric_limits<std::int32_t>::max()) return;
   watch_ = std::make_unique<LinuxOutlineWatch>(atspi_, display_, pid, std::move(sink));

@@ -102,7 +102,7 @@ LinuxOutlineWatch::LinuxOutlineWatch(std::shared_ptr<AtSpi> atspi,
 }
 
 LinuxOutlineWatch::~LinuxOutlineWatch() {
-  events_ = AtSpi::Subscription();
+  events_ = Subscription();
   {
     std::lock_guard guard(inbox_->lock);
     inbox_->stopping = true;
@@ -148,6 +148,11 @@ bool LinuxOutlineWatch::fromWatched(const AtSpiRef& source) {
 std::vector<OutlineHeard> LinuxOutlineWatch::heardOfWindow(
     const LinuxOutlineWindows::Event& event) {
   using Kind = LinuxOutlineWindows::Event::Kind;
+  if (event.kind == Kind::connected) {
+    known_.clear();
+    seedWindows();
+    return {};
+  }
   if (event.kind == Kind::destroyed) {
     known_.erase(event.window);
     return {};

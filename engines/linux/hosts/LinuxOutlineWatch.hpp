@@ -1,8 +1,9 @@
 #pragma once
 // Watching one application for the outline: its AT-SPI events (registered with the registry for
 // as long as the watch lives) and the X server's word on its windows moving and its menus
-// opening. Handlers on the main loop only queue what they hear; one worker thread reads what each
-// event is about, in pipelined rounds, and hands the notices on in order.
+// opening. Handlers (on the main loop, on the X reader thread) only queue what they hear; one
+// worker thread reads what each event is about, in pipelined rounds, and hands the notices on in
+// order.
 
 #include <condition_variable>
 #include <cstdint>
@@ -69,7 +70,7 @@ class LinuxOutlineWatch {
   std::shared_ptr<Inbox> inbox_;
   std::unique_ptr<LinuxOutlineWindows> windows_;
   std::map<xcb_window_t, Known> known_;  // the worker's own
-  AtSpi::Subscription events_;
+  Subscription events_;
   std::thread worker_;
 };
 

@@ -2,44 +2,29 @@
 
 #include <atomic>
 
+#include "XReply.hpp"
+
 namespace halcy {
-
-namespace {
-
-void selectOnRoot(const LinuxDisplay::Link& link, std::uint32_t mask) {
-  xcb_change_window_attributes(link.connection.get(), link.root, XCB_CW_EVENT_MASK, &mask);
-  xcb_flush(link.connection.get());
-}
-
-}  // namespace
-
-// The root whose substructure is selected, shared with the event handler on the main context.
-struct LinuxOutlineWindows::Selected {
-  std::atomic<xcb_window_t> root{XCB_WINDOW_NONE};
-};
 
 LinuxOutlineWindows::LinuxOutlineWindows(std::shared_ptr<LinuxDisplay> display,
                                          std::function<void(const Event&)> onEvent)
-    : display_(std::move(display)), selected_(std::make_shared<Selected>()) {
-  std::weak_ptr<Selected> weak = selected_;
-  subscription_ = display_->subscribe(
-      [weak, onEvent = std::move(onEvent)](const xcb_generic_event_t& event) {
-        const auto selected = weak.lock();
-        if (!selected) return;
-        if (auto heard = eventOf(event, selected->root.load())) onEvent(*heard);
-      },
-      [weak](const LinuxDisplay::Link& link) {
-        const auto selected = weak.lock();
-        if (!selected) return;
-        selected->root = link.root;
-        selectOnRoot(link, XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY);
-      });
-}
-
-LinuxOutlineWindows::~LinuxOutlineWindows() {
-  subscription_ = LinuxDisplay::Subscription();
-  // Nothing else of the engine listens to the root on this connection.
-  if (auto link = display_->link()) selectOnRoot(*link, XCB_EVENT_MASK_NO_EVENT);
+    : display_(std::move(display)) {
+  // The connection that is live now was seen by whoever made this; a later one is news.
+  auto watching = std::make_shared<std::atomic<bool>>(false);
+  XConnection& x = *display_->connection();
+  events_ = x.watch({
+      .onEvent =
+          [onEvent](XLink& link, const xcb_generic_event_t& event) {
+            if (auto heard = eventOf(event, link.root())) onEvent(*heard);
+          },
+      .onConnect =
+          [onEvent, watching](const std::shared_ptr<XLink>&) {
+            if (*watching) onEvent(Event{Event::Kind::connected, XCB_WINDOW_NONE, {}});
+          },
+  });
+  *watching = true;
+  // Menus appear as new windows: only the root's substructure tells of them.
+  rootInput_ = x.selectRootInput(XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY);
 }
 
 std::optional<LinuxOutlineWindows::Event> LinuxOutlineWindows::eventOf(
@@ -72,31 +57,52 @@ std::optional<LinuxOutlineWindows::Event> LinuxOutlineWindows::eventOf(
   return std::nullopt;
 }
 
+std::vector<xcb_window_t> LinuxOutlineWindows::children(XLink& link, xcb_window_t parent) {
+  auto tree = xReply(xcb_query_tree_reply, link.get(), xcb_query_tree(link.get(), parent));
+  if (!tree) return {};
+  const xcb_window_t* ids = xcb_query_tree_children(tree.get());
+  return std::vector<xcb_window_t>(ids, ids + xcb_query_tree_children_length(tree.get()));
+}
+
+std::optional<LinuxOutlineWindows::Placement> LinuxOutlineWindows::placement(XLink& link,
+                                                                             xcb_window_t window) {
+  xcb_connection_t* c = link.get();
+  const auto attributesAsked = xcb_get_window_attributes(c, window);
+  const auto geometryAsked = xcb_get_geometry(c, window);
+  auto attributes = xReply(xcb_get_window_attributes_reply, c, attributesAsked);
+  auto geometry = xReply(xcb_get_geometry_reply, c, geometryAsked);
+  if (!attributes || !geometry) return std::nullopt;
+  return Placement{XRect{geometry->x, geometry->y, geometry->width, geometry->height},
+                   attributes->override_redirect != 0};
+}
+
 std::vector<xcb_window_t> LinuxOutlineWindows::topLevels() {
-  const auto link = display_->link();
+  const auto link = display_->connection()->link();
   if (!link) return {};
-  return display_->children(link->root);
+  return children(*link, link->root());
 }
 
 std::optional<LinuxOutlineWindows::Owner> LinuxOutlineWindows::owner(xcb_window_t topLevel) {
-  const std::optional<LinuxDisplay::Placement> placement = display_->placement(topLevel);
-  if (!placement) return std::nullopt;
+  const auto link = display_->connection()->link();
+  if (!link) return std::nullopt;
+  const std::optional<Placement> placed = placement(*link, topLevel);
+  if (!placed) return std::nullopt;
   // A window manager's frame says nothing of its own: its client, one level down, does.
   std::vector<xcb_window_t> candidates = {topLevel};
-  const std::vector<xcb_window_t> inside = display_->children(topLevel);
+  const std::vector<xcb_window_t> inside = children(*link, topLevel);
   candidates.insert(candidates.end(), inside.begin(), inside.end());
   const std::int32_t menuLayer = windowLayer({"_NET_WM_WINDOW_TYPE_POPUP_MENU"}, {});
   for (const xcb_window_t candidate : candidates) {
     const std::optional<LinuxWindow> window = display_->window(candidate);
     if (!window || window->pid <= 0) continue;
-    return Owner{window->pid, window->title, window->layer == menuLayer,
-                 placement->overrideRedirect, placement->bounds};
+    return Owner{window->pid, window->title, window->layer == menuLayer, placed->overrideRedirect,
+                 placed->bounds};
   }
   return Owner{};
 }
 
 void LinuxOutlineWindows::keepConnected() {
-  display_->link();
+  display_->connection()->link();
 }
 
 }  // namespace halcy

@@ -2,7 +2,7 @@
 // What the X server tells of top-level windows that AT-SPI does not: GTK sends no event when a
 // window moves, and a menu opens only as state changes of its items and a mapped popup window.
 // The root's substructure events (configure, map, unmap, destroy of every top-level window) and
-// the questions about a window's owner are asked here, and only here, on the display's connection.
+// the questions about a window's owner are asked here, and only here, on the shared connection.
 
 #include <xcb/xcb.h>
 
@@ -14,13 +14,16 @@
 #include <vector>
 
 #include "LinuxDisplay.hpp"
+#include "Subscription.hpp"
 
 namespace halcy {
 
 class LinuxOutlineWindows {
  public:
   struct Event {
-    enum class Kind { configured, mapped, unmapped, destroyed };
+    // `connected`: a new connection after the display came back; the windows known before are
+    // gone with the old server.
+    enum class Kind { configured, mapped, unmapped, destroyed, connected };
     Kind kind = Kind::configured;
     xcb_window_t window = XCB_WINDOW_NONE;
     XRect bounds;  // of a configured window
@@ -34,26 +37,32 @@ class LinuxOutlineWindows {
     XRect bounds;
   };
 
-  // Events arrive on the main context.
+  // Events arrive on the connection's reader thread: `onEvent` must only queue them.
   LinuxOutlineWindows(std::shared_ptr<LinuxDisplay> display,
                       std::function<void(const Event&)> onEvent);
-  ~LinuxOutlineWindows();
   LinuxOutlineWindows(const LinuxOutlineWindows&) = delete;
   LinuxOutlineWindows& operator=(const LinuxOutlineWindows&) = delete;
 
   std::vector<xcb_window_t> topLevels();
   std::optional<Owner> owner(xcb_window_t topLevel);
-  // Connects again after the display went away (events are selected on every new connection).
+  // Connects again after the display went away; the connection selects the root's events again.
   void keepConnected();
 
   // The event a root substructure notification stands for; none for any other X event.
   static std::optional<Event> eventOf(const xcb_generic_event_t& event, xcb_window_t root);
 
  private:
-  struct Selected;
+  struct Placement {
+    XRect bounds;  // relative to the parent
+    bool overrideRedirect = false;
+  };
+  static std::vector<xcb_window_t> children(XLink& link, xcb_window_t parent);
+  static std::optional<Placement> placement(XLink& link, xcb_window_t window);
+
   std::shared_ptr<LinuxDisplay> display_;
-  std::shared_ptr<Selected> selected_;
-  LinuxDisplay::Subscription subscription_;
+  // Declared last: they end first, before anything their handlers use.
+  Subscription events_;
+  Subscription rootInput_;
 };
 
 }  // namespace halcy

@@ -14,6 +14,7 @@ namespace {
 constexpr double connectSeconds = 2.0;
 constexpr double querySeconds = 2.0;
 constexpr double streamOpenSeconds = 3.0;
+constexpr double reconnectSeconds = 2.0;
 
 const EngineFailure noMicrophone(ErrorCode::unavailable, "No microphone is connected.");
 
@@ -40,6 +41,8 @@ LinuxSound::~LinuxSound() {
   if (loop_ == nullptr) return;
   {
     Lock lock(*this);
+    if (retry_ != nullptr) pa_threaded_mainloop_get_api(loop_)->time_free(retry_);
+    retry_ = nullptr;
     dropContextLocked();
   }
   pa_threaded_mainloop_stop(loop_);
@@ -88,13 +91,37 @@ void LinuxSound::dropContextLocked() {
   pa_context_disconnect(context_);
   pa_context_unref(context_);
   context_ = nullptr;
+  contextReady_ = false;
 }
 
 void LinuxSound::onContextState(pa_context* context, void* self) {
   auto* sound = static_cast<LinuxSound*>(self);
   const pa_context_state_t state = pa_context_get_state(context);
+  if (context == sound->context_ && state == PA_CONTEXT_READY) {
+    // Subscribed here rather than by the waiting caller, so a connection made again in the
+    // background by a sink watch is subscribed too.
+    pa_context_set_subscribe_callback(context, onServerEvent, sound);
+    const auto mask = static_cast<pa_subscription_mask_t>(
+        PA_SUBSCRIPTION_MASK_SERVER | PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SINK);
+    if (pa_operation* operation = pa_context_subscribe(context, mask, nullptr, nullptr)) {
+      pa_operation_unref(operation);
+    }
+    sound->contextReady_ = true;
+    sound->sinksMayHaveChanged();
+  }
   if (context == sound->context_ && !PA_CONTEXT_IS_GOOD(state)) sound->serverLost();
   pa_threaded_mainloop_signal(sound->loop_, 0);
+}
+
+bool LinuxSound::startConnectingLocked() {
+  context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "halcy-engine");
+  if (context_ == nullptr) return false;
+  pa_context_set_state_callback(context_, onContextState, this);
+  if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+    dropContextLocked();
+    return false;
+  }
+  return true;
 }
 
 bool LinuxSound::connectedLocked() {
@@ -102,32 +129,19 @@ bool LinuxSound::connectedLocked() {
     // The server went away; a new connection finds it again if it came back.
     dropContextLocked();
   }
-  if (context_ == nullptr) {
-    context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "halcy-engine");
-    if (context_ == nullptr) return false;
-    pa_context_set_state_callback(context_, onContextState, this);
-    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-      dropContextLocked();
-      return false;
-    }
-    waitLocked(
-        [this] {
-          const auto state = pa_context_get_state(context_);
-          return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
-        },
-        connectSeconds);
-    if (pa_context_get_state(context_) != PA_CONTEXT_READY) {
-      dropContextLocked();
-      return false;
-    }
-    pa_context_set_subscribe_callback(context_, onServerEvent, this);
-    const auto mask = static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SERVER |
-                                                          PA_SUBSCRIPTION_MASK_SOURCE);
-    if (pa_operation* operation = pa_context_subscribe(context_, mask, nullptr, nullptr)) {
-      pa_operation_unref(operation);
-    }
+  if (context_ == nullptr && !startConnectingLocked()) return false;
+  // A connection may already be on its way (started by a sink watch): wait for it either way.
+  waitLocked(
+      [this] {
+        const auto state = pa_context_get_state(context_);
+        return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
+      },
+      connectSeconds);
+  if (pa_context_get_state(context_) != PA_CONTEXT_READY) {
+    dropContextLocked();
+    return false;
   }
-  return pa_context_get_state(context_) == PA_CONTEXT_READY;
+  return true;
 }
 
 namespace {
@@ -242,6 +256,96 @@ void LinuxSound::forget(SourceRecording* recording) {
 
 void LinuxSound::serverLost() {
   for (SourceRecording* recording : recordings_) recording->broken();
+  // Only a connection that was up is news to a sink watch: a failed attempt changes nothing, and
+  // reporting it would make the watch ask again at once, in a loop.
+  if (contextReady_) sinksMayHaveChanged();
+  contextReady_ = false;
+  retryConnectingLater();
+}
+
+void LinuxSound::sinksMayHaveChanged() {
+  for (SinkWatch* watch : sinkWatches_) watch->onChange_();
+}
+
+void LinuxSound::retryConnectingLater() {
+  if (sinkWatches_.empty() || retry_ != nullptr) return;
+  pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_);
+  timeval when{};
+  pa_gettimeofday(&when);
+  pa_timeval_add(&when, static_cast<pa_usec_t>(reconnectSeconds * PA_USEC_PER_SEC));
+  retry_ = api->time_new(
+      api, &when,
+      [](pa_mainloop_api* loopApi, pa_time_event* event, const timeval*, void* self) {
+        auto* sound = static_cast<LinuxSound*>(self);
+        loopApi->time_free(event);
+        sound->retry_ = nullptr;
+        if (sound->sinkWatches_.empty()) return;
+        if (sound->context_ != nullptr &&
+            PA_CONTEXT_IS_GOOD(pa_context_get_state(sound->context_))) {
+          return;
+        }
+        // Without waiting: this runs on the sound thread. A failed attempt reports the loss
+        // again through the state callback, which schedules the next one.
+        sound->dropContextLocked();
+        if (!sound->startConnectingLocked()) sound->retryConnectingLater();
+      },
+      this);
+}
+
+namespace {
+
+struct SinkQuery {
+  pa_threaded_mainloop* loop = nullptr;
+  std::optional<SinkLevels> levels;
+};
+
+}  // namespace
+
+std::optional<SinkLevels> LinuxSound::defaultSinkLevels() {
+  if (!loopRunning()) return std::nullopt;
+  Lock lock(*this);
+  if (!connectedLocked()) return std::nullopt;
+  SinkQuery query;
+  query.loop = loop_;
+  // The server resolves the default's name itself: one round trip instead of two.
+  finish(pa_context_get_sink_info_by_name(
+             context_, "@DEFAULT_SINK@",
+             [](pa_context*, const pa_sink_info* info, int eol, void* data) {
+               auto* asked = static_cast<SinkQuery*>(data);
+               if (eol == 0 && info != nullptr) {
+                 SinkLevels levels;
+                 for (std::uint8_t channel = 0; channel < info->volume.channels; ++channel) {
+                   levels.channels.push_back(static_cast<float>(info->volume.values[channel]) /
+                                             static_cast<float>(PA_VOLUME_NORM));
+                 }
+                 levels.muted = info->mute != 0;
+                 asked->levels = std::move(levels);
+               }
+               pa_threaded_mainloop_signal(asked->loop, 0);
+             },
+             &query),
+         [this](const std::function<bool()>& done) { waitLocked(done, querySeconds); });
+  return query.levels;
+}
+
+std::unique_ptr<SinkWatch> LinuxSound::watchSinks(std::function<void()> onChange) {
+  std::unique_ptr<SinkWatch> watch(new SinkWatch(shared_from_this(), std::move(onChange)));
+  if (!loopRunning()) return watch;
+  Lock lock(*this);
+  sinkWatches_.push_back(watch.get());
+  // Events flow only over a live connection; without a server, keep looking for one.
+  if (!connectedLocked()) retryConnectingLater();
+  return watch;
+}
+
+SinkWatch::SinkWatch(std::shared_ptr<LinuxSound> sound, std::function<void()> onChange)
+    : sound_(std::move(sound)), onChange_(std::move(onChange)) {}
+
+SinkWatch::~SinkWatch() {
+  if (sound_->loop_ == nullptr) return;
+  LinuxSound::Lock lock(*sound_);
+  auto& watches = sound_->sinkWatches_;
+  watches.erase(std::remove(watches.begin(), watches.end(), this), watches.end());
 }
 
 void LinuxSound::onServerEvent(pa_context* context, pa_subscription_event_type_t event,
@@ -256,6 +360,11 @@ void LinuxSound::onServerEvent(pa_context* context, pa_subscription_event_type_t
   }
   if (facility == PA_SUBSCRIPTION_EVENT_SERVER && context == sound->context_) {
     sound->defaultSourceMayHaveChanged();
+  }
+  // A new default sink arrives as a server change.
+  if ((facility == PA_SUBSCRIPTION_EVENT_SINK || facility == PA_SUBSCRIPTION_EVENT_SERVER) &&
+      context == sound->context_) {
+    sound->sinksMayHaveChanged();
   }
 }
 

@@ -54,6 +54,30 @@ class SourceRecording {
   std::vector<float> block_;
 };
 
+// The default sink's levels as the server reports them.
+struct SinkLevels {
+  // Each channel's volume relative to 100 % (what pactl prints as a percentage, over 100).
+  std::vector<float> channels;
+  bool muted = false;
+};
+
+// Calls its callback on the sound thread, with the loop locked, whenever the default sink or its
+// volume or mute may have changed, or the server was lost or found again. The callback must not
+// call into LinuxSound.
+class SinkWatch {
+ public:
+  ~SinkWatch();
+  SinkWatch(const SinkWatch&) = delete;
+  SinkWatch& operator=(const SinkWatch&) = delete;
+
+ private:
+  friend class LinuxSound;
+  SinkWatch(std::shared_ptr<LinuxSound> sound, std::function<void()> onChange);
+
+  std::shared_ptr<LinuxSound> sound_;
+  std::function<void()> onChange_;
+};
+
 class LinuxSound : public std::enable_shared_from_this<LinuxSound> {
  public:
   static constexpr std::uint32_t sampleRate = 16000;
@@ -73,8 +97,14 @@ class LinuxSound : public std::enable_shared_from_this<LinuxSound> {
   std::unique_ptr<SourceRecording> record(double fragmentSeconds,
                                           SourceRecording::Handlers handlers);
 
+  // Nothing when there is no server or no default sink.
+  std::optional<SinkLevels> defaultSinkLevels();
+  // While a sink watch lives, a lost server is looked for again every few seconds.
+  std::unique_ptr<SinkWatch> watchSinks(std::function<void()> onChange);
+
  private:
   friend class SourceRecording;
+  friend class SinkWatch;
   struct Source {
     std::string name;
     std::uint32_t index = 0;
@@ -83,6 +113,7 @@ class LinuxSound : public std::enable_shared_from_this<LinuxSound> {
 
   // Both run with the loop locked.
   bool connectedLocked();
+  bool startConnectingLocked();
   std::optional<Source> defaultInputLocked();
   void forget(SourceRecording* recording);
   void waitLocked(const std::function<bool()>& done, double seconds);
@@ -94,12 +125,18 @@ class LinuxSound : public std::enable_shared_from_this<LinuxSound> {
                             std::uint32_t index, void* self);
   void defaultSourceMayHaveChanged();
   void serverLost();
+  void sinksMayHaveChanged();
+  void retryConnectingLater();
 
   std::once_flag loopStarted_;
   pa_threaded_mainloop* loop_ = nullptr;
   pa_context* context_ = nullptr;
   // Live recordings, touched only with the loop locked.
   std::vector<SourceRecording*> recordings_;
+  std::vector<SinkWatch*> sinkWatches_;
+  pa_time_event* retry_ = nullptr;
+  // The context reached READY since it was made.
+  bool contextReady_ = false;
 };
 
 }  // namespace halcy

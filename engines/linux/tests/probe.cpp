@@ -16,9 +16,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -138,8 +140,23 @@ Json elementAtJson(AtSpi& atspi, halcy::LinuxDisplay& display, int x, int y) {
   return Json{{"pid", nullptr}, {"found", false}};
 }
 
+// Display events arrive on the connection's reader thread, the rest on the main thread.
 void printLine(const Json& line) {
+  static std::mutex output;
+  std::lock_guard guard(output);
   std::cout << line.dump() << std::endl;
+}
+
+// Watches root-window property changes on every connection the display gets.
+halcy::Subscription watchRoot(
+    halcy::XConnection& x, std::function<void(halcy::XLink&, const xcb_generic_event_t&)> onEvent) {
+  return x.watch({std::move(onEvent), [](const std::shared_ptr<halcy::XLink>& link) {
+                    link->intern({"_NET_ACTIVE_WINDOW"});
+                    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+                    xcb_change_window_attributes(link->get(), link->root(), XCB_CW_EVENT_MASK,
+                                                 &mask);
+                    xcb_flush(link->get());
+                  }});
 }
 
 void runLoopFor(double seconds) {
@@ -173,46 +190,35 @@ int watchEvents(AtSpi& atspi, halcy::LinuxDisplay& display, double seconds) {
                        {"notification", name ? Json(std::string(*name)) : Json(nullptr)},
                        {"pid", orNull(atspi.pid(event.source, AtSpi::walkTimeout))}});
       });
-  const xcb_atom_t active = display.atom("_NET_ACTIVE_WINDOW");
-  auto x11 = display.subscribe(
-      [&](const xcb_generic_event_t& event) {
+  auto x11 =
+      watchRoot(*display.connection(), [](halcy::XLink& link, const xcb_generic_event_t& event) {
         if ((event.response_type & 0x7f) != XCB_PROPERTY_NOTIFY) return;
         const auto& change = reinterpret_cast<const xcb_property_notify_event_t&>(event);
-        if (change.atom == active)
+        if (change.atom == link.atom("_NET_ACTIVE_WINDOW"))
           printLine(Json{{"source", "x11"}, {"property", "_NET_ACTIVE_WINDOW"}});
-      },
-      [](const halcy::LinuxDisplay::Link& link) {
-        const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
-        xcb_change_window_attributes(link.connection.get(), link.root, XCB_CW_EVENT_MASK, &mask);
-        xcb_flush(link.connection.get());
       });
   printLine(Json{{"ready", true}});
   runLoopFor(seconds);
   return 0;
 }
 
-// The main loop keeps serving display events while the windows are read; a display that goes
-// away must leave the loop and the reads running, with empty answers.
+// Display events keep flowing while the windows are read; a display that goes away must leave the
+// loop and the reads running, with empty answers.
 int watchWindows(halcy::LinuxDisplay& display, double seconds) {
-  int events = 0;
-  auto subscription = display.subscribe(
-      [&](const xcb_generic_event_t&) { ++events; },
-      [](const halcy::LinuxDisplay::Link& link) {
-        const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
-        xcb_change_window_attributes(link.connection.get(), link.root, XCB_CW_EVENT_MASK, &mask);
-        xcb_flush(link.connection.get());
-      });
+  std::atomic<int> events = 0;
+  auto subscription = watchRoot(*display.connection(),
+                                [&](halcy::XLink&, const xcb_generic_event_t&) { ++events; });
   struct Tick {
     halcy::LinuxDisplay* display;
-    int* events;
+    std::atomic<int>* events;
   } tick{&display, &events};
   g_timeout_add(
       100,
       [](gpointer data) -> gboolean {
         auto* t = static_cast<Tick*>(data);
         printLine(Json{{"windows", t->display->windows().size()},
-                       {"connected", t->display->link().has_value()},
-                       {"events", *t->events}});
+                       {"connected", t->display->connection()->link() != nullptr},
+                       {"events", t->events->load()}});
         return G_SOURCE_CONTINUE;
       },
       &tick);
@@ -240,7 +246,7 @@ int usage() {
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return usage();
-  halcy::LinuxDisplay display;
+  halcy::LinuxDisplay display(std::make_shared<halcy::XConnection>());
   halcy::LinuxApps apps(display);
   AtSpi atspi;
   Json out;

@@ -1,18 +1,17 @@
 #pragma once
-// The X display: one XCB connection shared by the adapter's hosts (XCB is thread-safe), its events
-// dispatched on the default GLib main context, the window list from the window manager (EWMH), the
-// active window, and the RandR monitors. Without a display every answer is empty; a display that
-// goes away is connected again on the next use.
+// The X display as the window manager describes it: the window list (EWMH), the active window,
+// and the RandR monitors, read over the adapter's one shared connection. Without a display every
+// answer is empty; a display that goes away is connected again on a later use.
 
 #include <xcb/xcb.h>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
+
+#include "XConnection.hpp"
 
 namespace halcy {
 
@@ -46,20 +45,10 @@ struct LinuxMonitor {
 
 class LinuxDisplay {
  public:
-  LinuxDisplay();
-  ~LinuxDisplay();
-  LinuxDisplay(const LinuxDisplay&) = delete;
-  LinuxDisplay& operator=(const LinuxDisplay&) = delete;
+  explicit LinuxDisplay(std::shared_ptr<XConnection> connection);
 
-  // The live connection for hosts that make their own requests; none without a display.
-  struct Link {
-    std::shared_ptr<xcb_connection_t> connection;
-    xcb_window_t root = 0;
-    int screen = 0;
-  };
-  std::optional<Link> link();
-  // Interned once per connection; XCB_ATOM_NONE without a display.
-  xcb_atom_t atom(std::string_view name);
+  // The shared connection, for hosts that make requests of their own.
+  const std::shared_ptr<XConnection>& connection() const { return connection_; }
 
   // Managed windows, front to back as the window manager stacks them.
   std::vector<LinuxWindow> windows();
@@ -68,39 +57,12 @@ class LinuxDisplay {
   std::optional<std::int64_t> activePid();
   // RandR monitors, the primary one (the main display) first.
   std::vector<LinuxMonitor> monitors();
-  // A window's children, bottom to top; the root's are the top-level windows.
-  std::vector<xcb_window_t> children(xcb_window_t parent);
-  // Where a window lies relative to its parent, and whether its application places it itself
-  // (override-redirect: menus, tooltips); none when it is gone.
-  struct Placement {
-    XRect bounds;
-    bool overrideRedirect = false;
-  };
-  std::optional<Placement> placement(xcb_window_t window);
-
-  // Events of the connection, on the main context. onConnect runs for the current connection (right
-  // away) and for every new one, on the thread that made it, so a host can select the input it
-  // wants again.
-  using EventHandler = std::function<void(const xcb_generic_event_t&)>;
-  using ConnectHandler = std::function<void(const Link&)>;
-  class Subscription {
-   public:
-    Subscription() = default;
-    Subscription(Subscription&&) noexcept = default;
-    Subscription& operator=(Subscription&&) noexcept = default;
-    ~Subscription();
-
-   private:
-    friend class LinuxDisplay;
-    explicit Subscription(std::function<void()> cancel) : cancel_(std::move(cancel)) {}
-    std::function<void()> cancel_;
-  };
-  Subscription subscribe(EventHandler onEvent, ConnectHandler onConnect = {});
-
-  struct State;
 
  private:
-  std::shared_ptr<State> state_;
+  // The live connection with the atoms every window read needs.
+  std::shared_ptr<XLink> link();
+
+  std::shared_ptr<XConnection> connection_;
 };
 
 // The layer of a window from its EWMH types and states, on the caller's scale: ordinary windows

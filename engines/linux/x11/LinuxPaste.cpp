@@ -5,12 +5,11 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
+#include <vector>
 
 #include "LinuxKeyCodes.hpp"
 #include "Output.hpp"
+#include "XReply.hpp"
 
 namespace halcy {
 
@@ -53,12 +52,6 @@ constexpr std::array terminalClasses = {"xterm",
                                         "blackbox",
                                         "cool-retro-term"};
 
-struct FreeDeleter {
-  void operator()(void* pointer) const { std::free(pointer); }
-};
-template <class T>
-using Reply = std::unique_ptr<T, FreeDeleter>;
-
 EngineFailure noEventSource() {
   return EngineFailure(ErrorCode::failed, "No event source for the paste keystroke.");
 }
@@ -69,19 +62,8 @@ EngineFailure notMade() {
 
 }  // namespace
 
-LinuxPaste::LinuxPaste() {
-  connection_ = xcb_connect(nullptr, nullptr);
-  if (xcb_connection_has_error(connection_) != 0) {
-    xcb_disconnect(connection_);
-    connection_ = nullptr;
-    return;
-  }
-  root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
-}
-
-LinuxPaste::~LinuxPaste() {
-  if (connection_ != nullptr) xcb_disconnect(connection_);
-}
+LinuxPaste::LinuxPaste(std::shared_ptr<XConnection> connection)
+    : connection_(std::move(connection)) {}
 
 bool LinuxPaste::isTerminal(std::string_view wmClass) {
   std::string lower(wmClass);
@@ -90,7 +72,6 @@ bool LinuxPaste::isTerminal(std::string_view wmClass) {
   return std::find(terminalClasses.begin(), terminalClasses.end(), lower) != terminalClasses.end();
 }
 
-// WM_CLASS of the focused top-level: the focus may sit on a child, so walk up until one has it.
 namespace {
 
 // "instance\0class\0": either name may be the one a terminal is known by.
@@ -105,19 +86,17 @@ std::optional<std::string> wmClassOf(const xcb_get_property_reply_t& property) {
   return LinuxPaste::isTerminal(instance) ? instance : className;
 }
 
-}  // namespace
-
 // WM_CLASS of the focused top-level: the focus may sit on a child, so walk up until one has it.
-std::optional<std::string> LinuxPaste::windowClass(xcb_window_t window) {
-  for (int depth = 0; depth < 16 && window != XCB_NONE && window != root_ &&
+std::optional<std::string> windowClass(const XLink& link, xcb_window_t window) {
+  xcb_connection_t* c = link.get();
+  for (int depth = 0; depth < 16 && window != XCB_NONE && window != link.root() &&
                       window != XCB_INPUT_FOCUS_POINTER_ROOT;
        ++depth) {
     const auto propertyCookie =
-        xcb_get_property(connection_, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256);
-    const auto treeCookie = xcb_query_tree(connection_, window);
-    Reply<xcb_get_property_reply_t> property(
-        xcb_get_property_reply(connection_, propertyCookie, nullptr));
-    Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(connection_, treeCookie, nullptr));
+        xcb_get_property(c, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256);
+    const auto treeCookie = xcb_query_tree(c, window);
+    auto property = xReply(xcb_get_property_reply, c, propertyCookie);
+    auto tree = xReply(xcb_query_tree_reply, c, treeCookie);
     if (property) {
       if (auto found = wmClassOf(*property)) return found;
     }
@@ -126,6 +105,8 @@ std::optional<std::string> LinuxPaste::windowClass(xcb_window_t window) {
   }
   return std::nullopt;
 }
+
+}  // namespace
 
 namespace {
 
@@ -167,40 +148,38 @@ std::vector<std::uint8_t> heldModifierKeys(const xcb_get_modifier_mapping_reply_
   return held;
 }
 
-}  // namespace
-
-void LinuxPaste::sendKey(std::uint8_t keycode, bool down) {
-  xcb_test_fake_input(connection_, down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode,
-                      XCB_CURRENT_TIME, root_, 0, 0, 0);
+void sendKey(const XLink& link, std::uint8_t keycode, bool down) {
+  xcb_test_fake_input(link.get(), down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode, XCB_CURRENT_TIME,
+                      link.root(), 0, 0, 0);
 }
 
+}  // namespace
+
 std::optional<xcb_window_t> LinuxPaste::paste() {
-  if (connection_ == nullptr) throw noEventSource();
-  const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(connection_, &xcb_test_id);
+  const std::shared_ptr<XLink> link = connection_->link();
+  if (!link) throw noEventSource();
+  xcb_connection_t* c = link->get();
+  const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(c, &xcb_test_id);
   if (xtest == nullptr || xtest->present == 0) throw noEventSource();
 
   // Everything the keystroke depends on, asked in one round trip.
-  const xcb_setup_t* setup = xcb_get_setup(connection_);
+  const xcb_setup_t* setup = xcb_get_setup(c);
   const auto keyCount = static_cast<std::uint8_t>(setup->max_keycode - setup->min_keycode + 1);
-  const auto mappingCookie = xcb_get_keyboard_mapping(connection_, setup->min_keycode, keyCount);
-  const auto modifiersCookie = xcb_get_modifier_mapping(connection_);
-  const auto keymapCookie = xcb_query_keymap(connection_);
-  const auto focusCookie = xcb_get_input_focus(connection_);
-  Reply<xcb_get_keyboard_mapping_reply_t> mapping(
-      xcb_get_keyboard_mapping_reply(connection_, mappingCookie, nullptr));
-  Reply<xcb_get_modifier_mapping_reply_t> modifiers(
-      xcb_get_modifier_mapping_reply(connection_, modifiersCookie, nullptr));
-  Reply<xcb_query_keymap_reply_t> keymap(
-      xcb_query_keymap_reply(connection_, keymapCookie, nullptr));
-  Reply<xcb_get_input_focus_reply_t> focus(
-      xcb_get_input_focus_reply(connection_, focusCookie, nullptr));
+  const auto mappingCookie = xcb_get_keyboard_mapping(c, setup->min_keycode, keyCount);
+  const auto modifiersCookie = xcb_get_modifier_mapping(c);
+  const auto keymapCookie = xcb_query_keymap(c);
+  const auto focusCookie = xcb_get_input_focus(c);
+  auto mapping = xReply(xcb_get_keyboard_mapping_reply, c, mappingCookie);
+  auto modifiers = xReply(xcb_get_modifier_mapping_reply, c, modifiersCookie);
+  auto keymap = xReply(xcb_query_keymap_reply, c, keymapCookie);
+  auto focus = xReply(xcb_get_input_focus_reply, c, focusCookie);
   if (!mapping || !focus) throw noEventSource();
 
   const std::optional<std::uint32_t> v = LinuxKeyCodes::xKeycode(virtualKeyV);
   const std::optional<std::uint8_t> control = keycodeFor(*setup, *mapping, keysymControlL);
   if (!v || *v > 255 || !control) throw notMade();
   std::optional<std::uint8_t> shift;
-  const std::optional<std::string> wmClass = windowClass(focus->focus);
+  const std::optional<std::string> wmClass = windowClass(*link, focus->focus);
   if (wmClass && isTerminal(*wmClass)) {
     shift = keycodeFor(*setup, *mapping, keysymShiftL);
     if (!shift) throw notMade();
@@ -208,17 +187,18 @@ std::optional<xcb_window_t> LinuxPaste::paste() {
   const auto key = static_cast<std::uint8_t>(*v);
   // A modifier still held (a dictation hotkey, say) would turn the keystroke into another one.
   if (modifiers && keymap) {
-    for (const std::uint8_t held : heldModifierKeys(*modifiers, *keymap)) sendKey(held, false);
+    for (const std::uint8_t held : heldModifierKeys(*modifiers, *keymap)) {
+      sendKey(*link, held, false);
+    }
   }
-  sendKey(*control, true);
-  if (shift) sendKey(*shift, true);
-  sendKey(key, true);
-  sendKey(key, false);
-  if (shift) sendKey(*shift, false);
-  sendKey(*control, false);
+  sendKey(*link, *control, true);
+  if (shift) sendKey(*link, *shift, true);
+  sendKey(*link, key, true);
+  sendKey(*link, key, false);
+  if (shift) sendKey(*link, *shift, false);
+  sendKey(*link, *control, false);
   // A round trip: the keystroke is in the server's queue before the caller hears of it.
-  Reply<xcb_get_input_focus_reply_t> sync(
-      xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+  auto sync = xReply(xcb_get_input_focus_reply, c, xcb_get_input_focus(c));
   if (!sync) throw noEventSource();
   return sync->focus;
 }

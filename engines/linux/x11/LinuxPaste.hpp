@@ -4,19 +4,18 @@
 #include <xcb/xcb.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
+
+#include "XConnection.hpp"
 
 namespace halcy {
 
 class LinuxPaste {
  public:
-  LinuxPaste();
-  ~LinuxPaste();
-  LinuxPaste(const LinuxPaste&) = delete;
-  LinuxPaste& operator=(const LinuxPaste&) = delete;
+  explicit LinuxPaste(std::shared_ptr<XConnection> connection);
 
   // Control+V, or Control+Shift+V into a terminal; answers the window that had the keyboard focus.
   // Throws the EngineFailure the caller sees.
@@ -26,11 +25,7 @@ class LinuxPaste {
   static bool isTerminal(std::string_view wmClass);
 
  private:
-  std::optional<std::string> windowClass(xcb_window_t window);
-  void sendKey(std::uint8_t keycode, bool down);
-
-  xcb_connection_t* connection_ = nullptr;
-  xcb_window_t root_ = XCB_NONE;
+  std::shared_ptr<XConnection> connection_;
 };
 
 }  // namespace halcy

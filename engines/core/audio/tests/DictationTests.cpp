@@ -1,15 +1,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <condition_variable>
 #include <future>
-#include <limits>
 #include <mutex>
 
 #include "AudioTestSupport.hpp"
 #include "Dictation.hpp"
 #include "Dispatcher.hpp"
+#include "FailureOf.hpp"
+#include "FakeCapture.hpp"
+#include "InertEngineHost.hpp"
 
 namespace halcy {
 namespace {
@@ -18,26 +19,6 @@ using audio::chunkValues;
 using audio::eventually;
 using audio::FakeClock;
 using audio::noticesNamed;
-using wire::CapturingOutput;
-
-// --- PCM16 ---------------------------------------------------------------------------------
-
-TEST(PCM16, ConvertsFloatsToSixteenBitValues) {
-  const float infinity = std::numeric_limits<float>::infinity();
-  const std::pair<float, std::int16_t> cases[] = {
-      {1.5f, 32767},     {-1.5f, -32767},     {std::nanf(""), 0},    {0.5f, 16384},
-      {-0.5f, -16384},   {1.0f, 32767},       {-1.0f, -32767},       {0.0f, 0},
-      {infinity, 32767}, {-infinity, -32767}, {0.75f / 32767.0f, 1}, {-0.75f / 32767.0f, -1},
-  };
-  for (const auto& [x, expected] : cases) EXPECT_EQ(PCM16::sample(x), expected) << x;
-}
-
-TEST(PCM16, ChunkTextIsLittleEndianBase64) {
-  // 32767 = FF 7F, -32767 = 01 80, 1 = 01 00.
-  const float floats[] = {1.0f, -1.0f, 1.0f / 32767.0f};
-  EXPECT_EQ(PCM16::chunkText(floats), "/38BgAEA");
-  EXPECT_EQ(PCM16::chunkText({}), "");
-}
 
 // --- the stream ----------------------------------------------------------------------------
 
@@ -169,64 +150,17 @@ TEST(DictationStream, NoticeLineKeepsSlashesAndFieldOrder) {
 
 // --- the controller ------------------------------------------------------------------------
 
-// What the test makes the captures do, and what they saw.
-struct CaptureScript {
-  std::mutex mutex;
-  std::condition_variable changed;
-  int starts = 0;
-  int stops = 0;
-  // Capture calls in the order they happened; they run inside the controller's gate.
-  std::vector<std::string> calls;
-  std::shared_ptr<MeetingSink> sink;
-  std::exception_ptr failure;
-  std::function<void(MeetingSink&)> duringStart;
-  std::function<void()> duringStop;
-  bool holdStart = false;
-
-  void release() {
-    std::lock_guard lock(mutex);
-    holdStart = false;
-    changed.notify_all();
-  }
-};
-
-class FakeCapture final : public MeetingCapture {
- public:
-  explicit FakeCapture(std::shared_ptr<CaptureScript> script) : script_(std::move(script)) {}
-  void start(std::shared_ptr<MeetingSink> sink) override {
-    {
-      std::unique_lock lock(script_->mutex);
-      ++script_->starts;
-      script_->calls.push_back("start");
-      script_->sink = sink;
-      script_->changed.notify_all();
-      script_->changed.wait(lock, [&] { return !script_->holdStart; });
-    }
-    if (script_->duringStart) script_->duringStart(*sink);
-    if (script_->failure) std::rethrow_exception(script_->failure);
-  }
-  void stop() override {
-    if (script_->duringStop) script_->duringStop();
-    std::lock_guard lock(script_->mutex);
-    ++script_->stops;
-    script_->calls.push_back("stop");
-  }
-
- private:
-  std::shared_ptr<CaptureScript> script_;
-};
-
 class FakeDictationHost final : public DictationHost {
  public:
-  FakeDictationHost(std::shared_ptr<CaptureScript> script, PermissionState permission)
+  FakeDictationHost(std::shared_ptr<MeetingCaptureScript> script, PermissionState permission)
       : script_(std::move(script)), permission_(permission) {}
   PermissionState microphonePermission() override { return permission_; }
   std::unique_ptr<MeetingCapture> dictationMicrophone() override {
-    return std::make_unique<FakeCapture>(script_);
+    return std::make_unique<FakeMeetingCapture>(script_);
   }
 
  private:
-  std::shared_ptr<CaptureScript> script_;
+  std::shared_ptr<MeetingCaptureScript> script_;
   PermissionState permission_;
 };
 
@@ -235,19 +169,9 @@ struct Dictating {
       : controller(std::make_shared<DictationController>(
             std::make_unique<FakeDictationHost>(script, permission), output, clock.clock())) {}
 
-  EngineFailure failureOf(const std::function<void()>& call) {
-    try {
-      call();
-    } catch (const EngineFailure& failure) {
-      return failure;
-    }
-    ADD_FAILURE() << "no failure";
-    return EngineFailure(ErrorCode::failed, "");
-  }
-
   std::vector<Json> ended() { return noticesNamed(output, "dictation.ended"); }
 
-  std::shared_ptr<CaptureScript> script = std::make_shared<CaptureScript>();
+  std::shared_ptr<MeetingCaptureScript> script = std::make_shared<MeetingCaptureScript>();
   CapturingOutput output;
   FakeClock clock;
   std::shared_ptr<DictationController> controller;
@@ -273,7 +197,7 @@ TEST(DictationController, StartsAndStops) {
   EXPECT_EQ(chunkValues(chunks[0]).size(), 400u);
   EXPECT_EQ(chunks[0]["at"], 13.0);
 
-  EXPECT_EQ(dictating.failureOf([&] { dictating.controller->stop(); }), notCapturing);
+  EXPECT_EQ(failureOf([&] { dictating.controller->stop(); }), notCapturing);
 }
 
 TEST(DictationController, RefusesWithoutPermission) {
@@ -281,7 +205,7 @@ TEST(DictationController, RefusesWithoutPermission) {
        {PermissionState::denied, PermissionState::undetermined, PermissionState::unsupported}) {
     Dictating dictating(permission);
     EXPECT_EQ(
-        dictating.failureOf([&] { dictating.controller->start(); }),
+        failureOf([&] { dictating.controller->start(); }),
         EngineFailure(ErrorCode::notPermitted, "Halcy is not allowed to use the microphone."));
     EXPECT_EQ(dictating.script->starts, 0);
   }
@@ -295,10 +219,10 @@ TEST(DictationController, CaptureThatCannotStartLeavesNoTrace) {
     dictating.script->duringStart = [](MeetingSink& sink) {
       sink.receive(std::vector<float>(1000, 0.1f));
     };
-    EXPECT_EQ(dictating.failureOf([&] { dictating.controller->start(); }), expected);
+    EXPECT_EQ(failureOf([&] { dictating.controller->start(); }), expected);
     dictating.script->sink->receive(std::vector<float>(2000, 0.1f));
     EXPECT_TRUE(dictating.output.lines().empty());
-    EXPECT_EQ(dictating.failureOf([&] { dictating.controller->stop(); }), notCapturing);
+    EXPECT_EQ(failureOf([&] { dictating.controller->stop(); }), notCapturing);
   }
 }
 
@@ -310,14 +234,13 @@ TEST(DictationController, SecondStartIsBusyEvenWhileTheFirstIsOpening) {
     std::unique_lock lock(dictating.script->mutex);
     dictating.script->changed.wait(lock, [&] { return dictating.script->starts == 1; });
   }
-  auto second = std::async(std::launch::async, [&] {
-    return dictating.failureOf([&] { dictating.controller->start(); });
-  });
+  auto second = std::async(std::launch::async,
+                           [&] { return failureOf([&] { dictating.controller->start(); }); });
   EXPECT_EQ(second.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
   dictating.script->release();
   first.get();
   EXPECT_EQ(second.get(), busy);
-  EXPECT_EQ(dictating.failureOf([&] { dictating.controller->start(); }), busy);
+  EXPECT_EQ(failureOf([&] { dictating.controller->start(); }), busy);
   EXPECT_EQ(dictating.script->starts, 1);
 }
 
@@ -380,7 +303,7 @@ TEST(DictationController, InterruptionsEndOnceWithTheFirstReason) {
     EXPECT_EQ(chunkValues(audio::parsed(lines[0])["data"]).size(), 700u);
     EXPECT_EQ(audio::parsed(lines[1])["data"].dump(), testCase.ended) << testCase.name;
     EXPECT_EQ(dictating.script->stops, 1);
-    EXPECT_EQ(dictating.failureOf([&] { dictating.controller->stop(); }), notCapturing);
+    EXPECT_EQ(failureOf([&] { dictating.controller->stop(); }), notCapturing);
   }
 }
 
@@ -418,9 +341,9 @@ TEST(DictationController, ShutdownStopsQuietlyAndRefusesLaterStarts) {
   EXPECT_EQ(dictating.script->stops, 1);
   EXPECT_EQ(noticesNamed(dictating.output, "dictation.audio").size(), 1u);
   EXPECT_TRUE(dictating.ended().empty());
-  EXPECT_EQ(dictating.failureOf([&] { dictating.controller->start(); }),
+  EXPECT_EQ(failureOf([&] { dictating.controller->start(); }),
             EngineFailure(ErrorCode::unavailable, "The engine is stopping."));
-  EXPECT_EQ(dictating.failureOf([&] { dictating.controller->stop(); }), notCapturing);
+  EXPECT_EQ(failureOf([&] { dictating.controller->stop(); }), notCapturing);
 }
 
 // Through the dispatcher: the last chunk leaves before the stop reply.
@@ -428,7 +351,7 @@ TEST(DictationController, LastChunkPrecedesTheStopReply) {
   Dictating dictating;
   EngineAreas areas = EngineAreas::unbuilt();
   areas.dictation = dictating.controller;
-  Dispatcher dispatcher(std::make_shared<wire::FakeEngineHost>(), dictating.output, areas);
+  Dispatcher dispatcher(std::make_shared<InertEngineHost>(), dictating.output, areas);
   dispatcher.receive(R"({"id":1,"method":"dictation.start","params":{}})");
   ASSERT_TRUE(dispatcher.awaitAnswers(std::chrono::seconds(5)));
   dictating.script->sink->receive(std::vector<float>(400, 0.0f));

@@ -6,10 +6,11 @@
 #include <map>
 
 #include "AudioTestSupport.hpp"
-#include "Calendar.hpp"
+#include "FailureOf.hpp"
+#include "FakeCapture.hpp"
 #include "InertEngineHost.hpp"
-#include "Metering.hpp"
 #include "Microphone.hpp"
+#include "WireTestSupport.hpp"
 
 namespace halcy {
 namespace {
@@ -18,7 +19,6 @@ using audio::eventually;
 using audio::FakeClock;
 using audio::FileSizeLimit;
 using audio::noticesNamed;
-using wire::CapturingOutput;
 using Kind = MicStartRules::PathKind;
 
 // --- rules -----------------------------------------------------------------------------------
@@ -113,73 +113,11 @@ TEST(WireMic, StartDecodesStrictlyAndChecksRules) {
             wire::invalidParamsLine("mic.stop takes no a."));
 }
 
-// --- meter and budget ------------------------------------------------------------------------
-
-TEST(LevelMeter, GivesTheRoundedPeakAtMostOncePerInterval) {
-  struct Block {
-    std::vector<float> samples;
-    double at;
-    std::optional<double> level;
-  };
-  const std::pair<const char*, std::vector<Block>> cases[] = {
-      {"peak is clamped to 1", {{{0.25f, -0.5f, 2.0f}, 1.0, 1.0}}},
-      {"three decimals", {{{0.1234f, -0.0005f}, 1.0, 0.123}}},
-      {"halves round away from zero", {{{0.0125f}, 1.0, 0.013}}},
-      {"NaN is ignored", {{{std::nanf(""), -0.2f}, 1.0, 0.2}}},
-      {"a quick second block is carried into the next level",
-       {{{0.1f}, 1.0, 0.1}, {{0.9f}, 1.05, std::nullopt}, {{0.2f}, 1.1, 0.9}}},
-      {"the peak starts again after a level",
-       {{{0.5f}, 1.0, 0.5}, {{0.3f}, 1.2, 0.3}, {{}, 1.4, 0.0}}},
-  };
-  for (const auto& [name, blocks] : cases) {
-    LevelMeter meter;
-    for (const auto& block : blocks) {
-      EXPECT_EQ(meter.add(block.samples, block.at), block.level) << name << " at " << block.at;
-    }
-  }
-}
-
-TEST(SampleBudget, HandsOutNoMoreThanTheLimit) {
-  auto budget = SampleBudget::of(1, 16000);
-  EXPECT_EQ(budget.take(10000), 10000);
-  EXPECT_FALSE(budget.isSpent());
-  EXPECT_EQ(budget.take(10000), 6000);
-  EXPECT_TRUE(budget.isSpent());
-  EXPECT_EQ(budget.take(5), 0);
-  EXPECT_EQ(budget.used, 16000);
-}
-
 // --- the recorder ----------------------------------------------------------------------------
-
-struct MicScript {
-  std::mutex mutex;
-  int starts = 0;
-  int stops = 0;
-  std::shared_ptr<MicSink> sink;
-  std::exception_ptr failure;
-  std::function<void()> duringStop;
-};
-
-class FakeMicCapture final : public MicCapture {
- public:
-  explicit FakeMicCapture(std::shared_ptr<MicScript> script) : script_(std::move(script)) {}
-  void start(std::shared_ptr<MicSink> sink) override {
-    script_->sink = sink;
-    ++script_->starts;
-    if (script_->failure) std::rethrow_exception(script_->failure);
-  }
-  void stop() override {
-    if (script_->duringStop) script_->duringStop();
-    ++script_->stops;
-  }
-
- private:
-  std::shared_ptr<MicScript> script_;
-};
 
 class FakeMicHost final : public InertEngineHost {
  public:
-  FakeMicHost(std::shared_ptr<MicScript> script, PermissionState microphone)
+  FakeMicHost(std::shared_ptr<MicCaptureScript> script, PermissionState microphone)
       : script_(std::move(script)), microphone_(microphone) {}
   PermissionsStatus permissions() override {
     PermissionsStatus status;
@@ -192,7 +130,7 @@ class FakeMicHost final : public InertEngineHost {
   }
 
  private:
-  std::shared_ptr<MicScript> script_;
+  std::shared_ptr<MicCaptureScript> script_;
   PermissionState microphone_;
 };
 
@@ -209,16 +147,6 @@ struct Recording {
   }
   ~Recording() { std::filesystem::remove_all(folder); }
 
-  EngineFailure failureOf(const std::function<void()>& call) {
-    try {
-      call();
-    } catch (const EngineFailure& failure) {
-      return failure;
-    }
-    ADD_FAILURE() << "no failure";
-    return EngineFailure(ErrorCode::failed, "");
-  }
-
   void deliver(std::size_t count, float value, double at) {
     clock.set(at);
     script->sink->receive(std::vector<float>(count, value));
@@ -230,7 +158,7 @@ struct Recording {
   std::filesystem::path folder =
       std::filesystem::temp_directory_path() / ("halcy-mic-" + std::to_string(::getpid()));
   std::filesystem::path wav = folder / "take.wav";
-  std::shared_ptr<MicScript> script = std::make_shared<MicScript>();
+  std::shared_ptr<MicCaptureScript> script = std::make_shared<MicCaptureScript>();
   CapturingOutput output;
   FakeClock clock;
   MicController controller;
@@ -250,7 +178,7 @@ TEST(MicController, RecordsUntilStopped) {
   const auto bytes = readFile(recording.wav);
   EXPECT_EQ(static_cast<std::uint8_t>(bytes[44]), 0x00);  // 16384 = 00 40
   EXPECT_EQ(static_cast<std::uint8_t>(bytes[45]), 0x40);
-  EXPECT_EQ(recording.failureOf([&] { recording.controller.stop(); }),
+  EXPECT_EQ(failureOf([&] { recording.controller.stop(); }),
             EngineFailure(ErrorCode::unavailable, "Nothing is recording."));
 }
 
@@ -268,7 +196,7 @@ TEST(MicController, EndsAtTheLimitWithOneNotice) {
   // The block after the limit gave no level either.
   EXPECT_EQ(noticesNamed(recording.output, "mic.level").size(), 1u);
   EXPECT_EQ(recording.script->stops, 1);
-  EXPECT_EQ(recording.failureOf([&] { recording.controller.stop(); }),
+  EXPECT_EQ(failureOf([&] { recording.controller.stop(); }),
             EngineFailure(ErrorCode::unavailable, "Nothing is recording."));
 }
 
@@ -321,7 +249,7 @@ TEST(MicController, DiskFailuresEndTheTakeAsFailed) {
     {
       FileSizeLimit limit(c.fileSizeLimit);
       if (c.stopByCaller) {
-        stopFailure = recording.failureOf([&] { recording.controller.stop(); });
+        stopFailure = failureOf([&] { recording.controller.stop(); });
       } else if (c.fileSizeLimit > 44) {
         recording.deliver(1600, 0.2f, 1.1);
       } else {
@@ -342,7 +270,7 @@ TEST(MicController, DiskFailuresEndTheTakeAsFailed) {
                                      c.message + R"("})");
     }
     EXPECT_EQ(recording.script->stops, 1);
-    EXPECT_EQ(recording.failureOf([&] { recording.controller.stop(); }),
+    EXPECT_EQ(failureOf([&] { recording.controller.stop(); }),
               EngineFailure(ErrorCode::unavailable, "Nothing is recording."));
   }
 }
@@ -366,9 +294,9 @@ TEST(MicController, FailedStartsLeaveNoFile) {
     Recording recording;
     std::ofstream(recording.wav) << "an older file";
     recording.script->failure = thrown;
-    EXPECT_EQ(recording.failureOf([&] {
-      recording.controller.start({recording.wav.string(), 5});
-    }),
+    EXPECT_EQ(failureOf([&] {
+                recording.controller.start({recording.wav.string(), 5});
+              }),
               expected);
     EXPECT_FALSE(std::filesystem::exists(recording.wav));
     recording.script->failure = nullptr;
@@ -381,7 +309,7 @@ TEST(MicController, RefusalsBeforeAnythingIsWritten) {
   {
     Recording recording(PermissionState::denied);
     EXPECT_EQ(
-        recording.failureOf([&] {
+        failureOf([&] {
           recording.controller.start({recording.wav.string(), 5});
         }),
         EngineFailure(ErrorCode::notPermitted, "Halcy is not allowed to use the microphone."));
@@ -392,9 +320,9 @@ TEST(MicController, RefusalsBeforeAnythingIsWritten) {
     Recording recording;
     recording.controller.start({recording.wav.string(), 5});
     const auto other = recording.folder / "other.wav";
-    EXPECT_EQ(recording.failureOf([&] {
-      recording.controller.start({other.string(), 5});
-    }),
+    EXPECT_EQ(failureOf([&] {
+                recording.controller.start({other.string(), 5});
+              }),
               EngineFailure(ErrorCode::busy, "The microphone is already recording."));
     EXPECT_FALSE(std::filesystem::exists(other));
     recording.controller.stop();
@@ -402,9 +330,9 @@ TEST(MicController, RefusalsBeforeAnythingIsWritten) {
   {
     // Devices and pipes are not recording files; they are left untouched.
     Recording recording;
-    EXPECT_EQ(recording.failureOf([&] {
-      recording.controller.start({"/dev/null", 5});
-    }),
+    EXPECT_EQ(failureOf([&] {
+                recording.controller.start({"/dev/null", 5});
+              }),
               EngineFailure(ErrorCode::failed, "Could not create the recording file."));
     EXPECT_TRUE(std::filesystem::exists("/dev/null"));
     EXPECT_EQ(recording.script->starts, 0);

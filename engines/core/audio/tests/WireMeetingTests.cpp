@@ -13,11 +13,6 @@ namespace {
 constexpr Verdict reaches = Verdict::reaches;
 constexpr Verdict refused = Verdict::refused;
 
-// Keys that must be sent but may hold null.
-std::vector<KeyCase> nullableCases(const std::string& key) {
-  return {{key, std::nullopt, refused}, {key, "null", reaches}};
-}
-
 TEST(WireMeeting, MeetingStartDecodesItsStrictSystemObject) {
   const RawFields system = {{"excludePids", "[]"}};
   expectKeyCases("meeting.start", {{"microphone", "true"}, {"system", objectText(system)}},
@@ -25,6 +20,7 @@ TEST(WireMeeting, MeetingStartDecodesItsStrictSystemObject) {
                          nullableCases("system"), textTypeCases("system"),
                          nestedCases("system", system,
                                      joined({requiredCases("excludePids"),
+                                             integerListTypeCases("excludePids"),
                                              {
                                                  {"excludePids", "[1,2]", reaches},
                                                  {"excludePids", "[1.0]", reaches},
@@ -32,13 +28,6 @@ TEST(WireMeeting, MeetingStartDecodesItsStrictSystemObject) {
                                                  {"excludePids", rawList(17, "1"), reaches},
                                                  {"excludePids", "[0]", reaches},
                                                  {"excludePids", "[-1]", reaches},
-                                                 {"excludePids", "[1.5]", refused},
-                                                 {"excludePids", R"(["1"])", refused},
-                                                 {"excludePids", "[true]", refused},
-                                                 {"excludePids", "[null]", refused},
-                                                 {"excludePids", "[9223372036854775808]", refused},
-                                                 {"excludePids", "1", refused},
-                                                 {"excludePids", "{}", refused},
                                                  {"excludePid", "[]", refused},
                                                  {"unnamed", "null", refused},
                                              }}))}));

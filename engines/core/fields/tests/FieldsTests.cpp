@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "FailureOf.hpp"
 #include "Fields.hpp"
 
 namespace halcy {
@@ -127,48 +128,7 @@ struct Fields {
   }
 };
 
-template <class Call>
-EngineFailure failureOf(Call call) {
-  try {
-    call();
-  } catch (const EngineFailure& failure) {
-    return failure;
-  }
-  ADD_FAILURE() << "the call did not fail";
-  return EngineFailure(ErrorCode::failed, "");
-}
-
-// --- text measures --------------------------------------------------------------------------
-
-TEST(Graphemes, CountsUserPerceivedCharacters) {
-  struct Case {
-    const char* name;
-    std::string text;
-    std::size_t clusters;
-    std::size_t utf16;
-  };
-  const std::vector<Case> cases = {
-      {"empty", "", 0, 0},
-      {"ascii", "abc", 3, 3},
-      {"line feeds count", "a\nb", 3, 3},
-      {"CR LF is one", "a\r\nb", 3, 4},
-      {"precomposed accent", "\xC3\xA9", 1, 1},
-      {"combining accent", "e\xCC\x81", 1, 2},
-      {"two combining marks", "a\xCC\x81\xCC\xA3z", 2, 4},
-      {"flag", "\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA", 1, 4},
-      {"two flags", "\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7", 2, 8},
-      {"emoji", "\xF0\x9F\x98\x80", 1, 2},
-      {"family joined by ZWJ",
-       "\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7", 1, 8},
-      {"skin tone", "\xF0\x9F\x91\x8B\xF0\x9F\x8F\xBD", 1, 4},
-      {"hangul jamo", "\xE1\x84\x80\xE1\x85\xA1\xE1\x86\xA8", 1, 3},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(Graphemes::count(c.text), c.clusters) << c.name;
-    EXPECT_EQ(Graphemes::utf16Length(c.text), c.utf16) << c.name;
-  }
-  EXPECT_EQ(Graphemes::count("abcdef", 2), 2U);
-}
+// --- rules ----------------------------------------------------------------------------------
 
 TEST(FieldRules, SurroundingWindowCutsWholeClusters) {
   const std::string flagDE = "\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA";

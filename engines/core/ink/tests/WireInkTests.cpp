@@ -12,10 +12,6 @@ namespace {
 constexpr Verdict reaches = Verdict::reaches;
 constexpr Verdict refused = Verdict::refused;
 
-std::vector<KeyCase> nullableCases(const std::string& key) {
-  return {{key, std::nullopt, refused}, {key, "null", reaches}};
-}
-
 const RawFields validRect = {{"x", "0"}, {"y", "-20"}, {"width", "100"}, {"height", "50.5"}};
 const RawFields validPoint = {{"x", "3"}, {"y", "4.5"}};
 const RawFields validPiece = {{"capture", "1"}, {"rect", objectText(validRect)}, {"marks", "[1]"}};
@@ -132,23 +128,10 @@ TEST(WireInk, InkComposeRefusesABadEntryAnywhereInAList) {
 }
 
 TEST(WireInk, InkReleaseTakesUpToEightHandles) {
-  expectKeyCases("ink.release", {{"captures", "[1]"}},
-                 joined({requiredCases("captures"),
-                         {
-                             {"captures", "[]", reaches},
-                             {"captures", rawList(8, "1"), reaches},
-                             {"captures", "[0,9223372036854775807]", reaches},
-                             {"captures", "[2.0]", reaches},
-                             {"captures", rawList(9, "1"), refused},
-                             {"captures", "[-1]", refused},
-                             {"captures", "[1,-1]", refused},
-                             {"captures", "[1.5]", refused},
-                             {"captures", R"(["1"])", refused},
-                             {"captures", "[null]", refused},
-                             {"captures", "[9223372036854775808]", refused},
-                             {"captures", "1", refused},
-                             {"captures", "{}", refused},
-                         }}));
+  expectKeyCases(
+      "ink.release", {{"captures", "[1]"}},
+      joined({cappedIntegerListCases("captures", 8, 0),
+              {{"captures", rawList(8, "1"), reaches}, {"captures", "[1,-1]", refused}}}));
 }
 
 TEST(WireInk, UnknownTopLevelKeysAreNamedInOrder) {

@@ -1,5 +1,4 @@
 #include "OutlineController.hpp"
-#include "WireTestSupport.hpp"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +13,9 @@
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include "CapturingOutput.hpp"
+#include "FailureOf.hpp"
 
 namespace halcy {
 namespace {
@@ -123,16 +125,11 @@ class OutlineControllerTest : public ::testing::Test {
     return static_cast<std::size_t>(std::count(state->calls.begin(), state->calls.end(), call));
   }
   void expectFailure(const std::function<void()>& action, const std::string& message) {
-    try {
-      action();
-      ADD_FAILURE() << "expected: " << message;
-    } catch (const EngineFailure& failure) {
-      EXPECT_EQ(failure, EngineFailure(ErrorCode::unavailable, message));
-    }
+    EXPECT_EQ(failureOf(action), EngineFailure(ErrorCode::unavailable, message));
   }
 
   double now = 12.5;
-  wire::CapturingOutput output;
+  CapturingOutput output;
   std::shared_ptr<FakeOutlineHost::State> state;
   OutlineController controller;
 };

@@ -56,22 +56,11 @@ TEST(WireOutline, OutlineReadTakesAPidABudgetAndANeverLookList) {
 
 TEST(WireOutline, FramesStateAndVisibleTakeAnOutlineAndUpTo300Refs) {
   const auto cases = joined({outlineIdCases(),
-                             requiredCases("refs"),
+                             cappedIntegerListCases("refs", 300, 0),
                              {
-                                 {"refs", "[]", reaches},
-                                 {"refs", rawList(300, "0"), reaches},
                                  {"refs", "[0,999,0]", reaches},
                                  {"refs", "[2.0,9223372036854775807]", reaches},
-                                 {"refs", rawList(301, "0"), refused},
-                                 {"refs", "[-1]", refused},
-                                 {"refs", "[0,-1]", refused},
-                                 {"refs", "[1.5]", refused},
-                                 {"refs", R"(["1"])", refused},
-                                 {"refs", "[true]", refused},
-                                 {"refs", "[null]", refused},
-                                 {"refs", "[9223372036854775808]", refused},
                                  {"refs", "0", refused},
-                                 {"refs", "{}", refused},
                              }});
   for (const char* method : {"outline.frames", "outline.state", "outline.visible"}) {
     expectKeyCases(method, {{"outline", "1"}, {"refs", "[0,1,2]"}}, cases);

@@ -8,31 +8,12 @@
 #include <thread>
 #include <vector>
 
-#include "Calendar.hpp"
+#include "CapturingOutput.hpp"
 #include "Dispatcher.hpp"
 #include "InertEngineHost.hpp"
 
 namespace halcy {
 namespace {
-
-class CollectingOutput final : public LineOutput {
- public:
-  void write(std::string line) override {
-    std::lock_guard lock(mutex_);
-    lines_.push_back(std::move(line));
-    changed_.notify_all();
-  }
-  std::vector<std::string> waitFor(std::size_t count) {
-    std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, std::chrono::seconds(10), [&] { return lines_.size() >= count; });
-    return lines_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<std::string> lines_;
-};
 
 class StillHost final : public InertEngineHost {
  public:
@@ -48,7 +29,7 @@ class StillHost final : public InertEngineHost {
 };
 
 struct DispatcherFixture {
-  CollectingOutput output;
+  CapturingOutput output;
   Dispatcher dispatcher{std::make_shared<StillHost>(), output, EngineAreas::unbuilt()};
 };
 
@@ -244,7 +225,7 @@ TEST(Dispatcher, MapsAreaFailuresAndRunsRequestsConcurrently) {
   auto areas = EngineAreas::unbuilt();
   areas.keys = keys;
   areas.fields = std::make_shared<FailingFields>();
-  CollectingOutput output;
+  CapturingOutput output;
   Dispatcher dispatcher(std::make_shared<StillHost>(), output, areas);
 
   dispatcher.receive(R"({"id":1,"method":"keys.state","params":{}})");
@@ -269,7 +250,7 @@ TEST(Dispatcher, AThousandSlowRequestsEachGetTheirReply) {
   auto keys = std::make_shared<BlockingKeys>();
   auto areas = EngineAreas::unbuilt();
   areas.keys = keys;
-  CollectingOutput output;
+  CapturingOutput output;
   Dispatcher dispatcher(std::make_shared<StillHost>(), output, areas);
   constexpr int requests = 1000;
   for (int id = 1; id <= requests; ++id) {
@@ -285,6 +266,76 @@ TEST(Dispatcher, AThousandSlowRequestsEachGetTheirReply) {
   EXPECT_EQ(std::count(answered.begin(), answered.end(), true), requests + 1);
 }
 
+// A meeting that holds the stream and records when it was told its reply went out.
+class StreamingMeeting final : public UnbuiltMeeting {
+ public:
+  explicit StreamingMeeting(CapturingOutput& output) : output_(output) {}
+  MeetingStarted start(const MeetingStart&) override { return {}; }
+  MeetingReopened reopen(const MeetingReopen& request) override {
+    if (request.source == AudioSource::system) throw EngineFailure(ErrorCode::busy, "Busy here.");
+    return {};
+  }
+  void answered() override { linesWhenAnswered.push_back(output_.lines().size()); }
+  bool holdsStream() override { return true; }
+
+  std::vector<std::size_t> linesWhenAnswered;
+
+ private:
+  CapturingOutput& output_;
+};
+
+class StreamAwareScreen final : public UnbuiltScreen {
+ public:
+  ScreenCaptured capture(const ScreenCapture&, bool meetingRunning) override {
+    told.push_back(meetingRunning);
+    return {};
+  }
+  ScreenRegionCaptured region(const ScreenRegion&, bool meetingRunning) override {
+    told.push_back(meetingRunning);
+    return {};
+  }
+  std::vector<bool> told;
+};
+
+class StreamAwareInk final : public UnbuiltInk {
+ public:
+  InkCaptured capture(const InkCapture&, bool meetingRunning) override {
+    told.push_back(meetingRunning);
+    return {};
+  }
+  std::vector<bool> told;
+};
+
+TEST(Dispatcher, MeetingHearsOfItsRepliesAndCapturesHearOfTheMeeting) {
+  CapturingOutput output;
+  auto meeting = std::make_shared<StreamingMeeting>(output);
+  auto screen = std::make_shared<StreamAwareScreen>();
+  auto ink = std::make_shared<StreamAwareInk>();
+  auto areas = EngineAreas::unbuilt();
+  areas.meeting = meeting;
+  areas.screen = screen;
+  areas.ink = ink;
+  Dispatcher dispatcher(std::make_shared<StillHost>(), output, areas);
+  const char* requests[] = {
+      R"({"id":1,"method":"meeting.start","params":{"microphone":true,"system":null}})",
+      R"({"id":2,"method":"meeting.reopen","params":{"source":"system"}})",
+      R"({"id":3,"method":"meeting.reopen","params":{"source":"microphone"}})",
+      R"({"id":4,"method":"meeting.start","params":{"microphone":1,"system":null}})",
+      R"({"id":5,"method":"screen.capture","params":{"pid":null,"excludePids":[],"neverLook":[],"longEdge":64,"quality":0.5}})",
+      R"({"id":6,"method":"screen.region","params":{"rect":{"x":0,"y":0,"width":8,"height":8},"excludePids":[],"neverLook":[],"quality":0.5}})",
+      R"({"id":7,"method":"ink.capture","params":{"x":0,"y":0,"excludePids":[],"neverLook":[]}})",
+  };
+  for (const char* request : requests) {
+    dispatcher.receive(request);
+    ASSERT_TRUE(dispatcher.awaitAnswers(std::chrono::seconds(5)));
+  }
+  // Only the two replies that succeeded are followed up, each once it has been written.
+  EXPECT_EQ(meeting->linesWhenAnswered, (std::vector<std::size_t>{1, 3}));
+  EXPECT_EQ(output.lines()[1], R"({"id":2,"error":{"code":"busy","message":"Busy here."}})");
+  EXPECT_EQ(screen->told, (std::vector<bool>{true, true}));
+  EXPECT_EQ(ink->told, (std::vector<bool>{true}));
+}
+
 TEST(Dispatcher, ShutsDownInTheFixedOrderExactlyOnce) {
   std::vector<std::string> order;
   auto keys = std::make_shared<BlockingKeys>();
@@ -295,11 +346,13 @@ TEST(Dispatcher, ShutsDownInTheFixedOrderExactlyOnce) {
   areas.pointer = std::make_shared<RecordingShutdown<UnbuiltPointer>>(order, "pointer");
   areas.outline = std::make_shared<RecordingShutdown<UnbuiltOutline>>(order, "outline");
   areas.volume = std::make_shared<RecordingShutdown<UnbuiltVolume>>(order, "volume");
-  CollectingOutput output;
+  areas.meeting = std::make_shared<RecordingShutdown<UnbuiltMeeting>>(order, "meeting");
+  CapturingOutput output;
   Dispatcher dispatcher(std::make_shared<StillHost>(), output, areas);
   dispatcher.shutdown();
   dispatcher.shutdown();
-  EXPECT_EQ(order, (std::vector<std::string>{"dictation", "keys", "pointer", "outline", "volume"}));
+  EXPECT_EQ(order, (std::vector<std::string>{"meeting", "dictation", "keys", "pointer", "outline",
+                                             "volume"}));
 }
 
 }  // namespace

@@ -13,11 +13,6 @@ namespace {
 constexpr Verdict reaches = Verdict::reaches;
 constexpr Verdict refused = Verdict::refused;
 
-// Keys that must be sent but may hold null.
-std::vector<KeyCase> nullableCases(const std::string& key) {
-  return {{key, std::nullopt, refused}, {key, "null", reaches}};
-}
-
 const RawFields validScreenRead = {{"pid", "501"}, {"maxChars", "16000"}, {"neverLook", "[]"}};
 
 const RawFields validScreenCapture = {{"pid", "null"},

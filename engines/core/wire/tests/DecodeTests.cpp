@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "Decode.hpp"
 #include "Json.hpp"
 #include "StageProtocol.hpp"
 
@@ -103,15 +104,13 @@ TEST(RequestGates, NeverLookListsPidListsAndNullableKeys) {
 
   auto pidOf = [](const Json& value) { return decode::integer(value); };
   const Json withNull = Json::parse(R"({"pid":null})");
-  EXPECT_EQ((StageCheck::nullable<std::int64_t>(JsonObject(withNull), "pid", pidOf)), std::nullopt);
+  EXPECT_EQ((decode::nullable<std::int64_t>(JsonObject(withNull), "pid", pidOf)), std::nullopt);
   const Json withPid = Json::parse(R"({"pid":12})");
-  EXPECT_EQ((StageCheck::nullable<std::int64_t>(JsonObject(withPid), "pid", pidOf)), 12);
+  EXPECT_EQ((decode::nullable<std::int64_t>(JsonObject(withPid), "pid", pidOf)), 12);
   const Json without = Json::object();
-  EXPECT_THROW((StageCheck::nullable<std::int64_t>(JsonObject(without), "pid", pidOf)),
-               DecodeError);
+  EXPECT_THROW((decode::nullable<std::int64_t>(JsonObject(without), "pid", pidOf)), DecodeError);
   const Json wrongType = Json::parse(R"({"pid":"12"})");
-  EXPECT_THROW((StageCheck::nullable<std::int64_t>(JsonObject(wrongType), "pid", pidOf)),
-               DecodeError);
+  EXPECT_THROW((decode::nullable<std::int64_t>(JsonObject(wrongType), "pid", pidOf)), DecodeError);
 }
 
 }  // namespace

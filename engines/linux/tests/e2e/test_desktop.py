@@ -1,5 +1,5 @@
 """The test desktop itself: every facility the engine's end-to-end tests stand on, the fixture window
-and the harness helpers, and the life cycle of stacks (side by side, nothing left behind)."""
+and the test helpers, and the life cycle of stacks (side by side, nothing left behind)."""
 
 import os
 import random
@@ -12,7 +12,12 @@ import unittest
 import zlib
 from pathlib import Path
 
-import harness
+import accessibility
+import apps
+import audio
+import clipboard
+import desktop
+import engine
 
 
 def stack_pids(folder):
@@ -58,25 +63,25 @@ def png_bytes(width=400, height=300):
 
 class StackFacilitiesTest(unittest.TestCase):
     def setUp(self):
-        harness.require_desktop()
+        desktop.require_desktop()
 
     def test_display_has_the_size_and_extensions_the_engine_uses(self):
-        info = harness.run_tool("xdpyinfo").decode()
+        info = desktop.run_tool("xdpyinfo").decode()
         self.assertIn("dimensions:    1920x1080 pixels", info)
         self.assertRegex(info, r"depth of root window:\s+24 planes")
         for extension in ("Composite", "XInputExtension", "XTEST", "XFIXES", "MIT-SHM", "RANDR", "DAMAGE"):
             self.assertRegex(info, r"\n\s+%s\n" % re.escape(extension), extension)
 
     def test_window_manager_runs_with_one_desktop(self):
-        self.assertIn("window id", harness.run_tool("xprop", "-root", "_NET_SUPPORTING_WM_CHECK").decode())
-        self.assertIn("= 1", harness.run_tool("xprop", "-root", "_NET_NUMBER_OF_DESKTOPS").decode())
+        self.assertIn("window id", desktop.run_tool("xprop", "-root", "_NET_SUPPORTING_WM_CHECK").decode())
+        self.assertIn("= 1", desktop.run_tool("xprop", "-root", "_NET_NUMBER_OF_DESKTOPS").decode())
 
     def test_accessibility_bus_starts_on_demand_and_its_registry_answers(self):
         import dbus
 
         session = dbus.SessionBus()
         address = session.get_object("org.a11y.Bus", "/org/a11y/bus").GetAddress(dbus_interface="org.a11y.Bus")
-        self.assertTrue(address.startswith("unix:path=%s/" % harness.desktop_dir()), address)
+        self.assertTrue(address.startswith("unix:path=%s/" % desktop.desktop_dir()), address)
         a11y = dbus.bus.BusConnection(str(address))
         root = a11y.get_object("org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root")
         role = root.GetRole(dbus_interface="org.a11y.atspi.Accessible")
@@ -85,25 +90,25 @@ class StackFacilitiesTest(unittest.TestCase):
         session.close()
 
     def test_sound_server_has_speaker_and_virtual_microphone_as_defaults(self):
-        info = harness.pactl("info")
+        info = audio.pactl("info")
         self.assertIn("Default Sink: speaker", info)
         self.assertIn("Default Source: vmic", info)
-        sinks = harness.pactl("list", "short", "sinks")
+        sinks = audio.pactl("list", "short", "sinks")
         self.assertRegex(sinks, r"\tspeaker\t")
         self.assertRegex(sinks, r"\tmicfeed\t")
         self.assertEqual(os.environ["HALCY_FEED_SINK"], "micfeed")
         self.assertEqual(os.environ["HALCY_MIC_SOURCE"], "vmic")
         # The keepalive streams that keep the null sinks at low latency.
-        self.assertGreaterEqual(len(harness.pactl("list", "short", "sink-inputs").splitlines()), 2)
+        self.assertGreaterEqual(len(audio.pactl("list", "short", "sink-inputs").splitlines()), 2)
 
     def test_no_accessibility_opt_out_leaks_in(self):
         self.assertNotIn("NO_AT_BRIDGE", os.environ)
-        self.assertEqual(os.environ["XDG_RUNTIME_DIR"], harness.desktop_dir())
+        self.assertEqual(os.environ["XDG_RUNTIME_DIR"], desktop.desktop_dir())
 
 
 class FakeLogindTest(unittest.TestCase):
     def setUp(self):
-        harness.require_desktop()
+        desktop.require_desktop()
         import dbus
         from dbus.mainloop.glib import DBusGMainLoop
         from gi.repository import GLib
@@ -133,7 +138,7 @@ class FakeLogindTest(unittest.TestCase):
         fd = self.manager.Inhibit("sleep", "desktop-test", "checking locks", "delay").take()
         self.assertIn(("sleep", "desktop-test", "delay"), self.held())
         os.close(fd)
-        self.assertTrue(harness.wait_for(lambda: ("sleep", "desktop-test", "delay") not in self.held()))
+        self.assertTrue(desktop.wait_for(lambda: ("sleep", "desktop-test", "delay") not in self.held()))
 
     def test_suspend_waits_for_delay_locks_before_waking(self):
         fd = self.manager.Inhibit("sleep", "desktop-test", "saving state", "delay").take()
@@ -156,25 +161,25 @@ class FakeLogindTest(unittest.TestCase):
 
 class FixtureTest(unittest.TestCase):
     def setUp(self):
-        harness.require_desktop()
-        self.fixture = harness.start_fixture()
+        desktop.require_desktop()
+        self.fixture = apps.start_fixture()
         self.addCleanup(self.fixture.close)
 
     def test_fields_are_on_the_accessibility_bus_with_names_and_roles(self):
         pid = self.fixture.pid
-        self.assertIsNotNone(harness.find_accessible(pid, "frame", "Halcy Fixture"))
-        entry = harness.find_accessible(pid, "text", "Name")
+        self.assertIsNotNone(accessibility.find_accessible(pid, "frame", "Halcy Fixture"))
+        entry = accessibility.find_accessible(pid, "text", "Name")
         self.assertIsNotNone(entry)
         self.assertEqual(entry.get_attributes().get("placeholder-text"), "Type a name")
-        self.assertIsNotNone(harness.find_accessible(pid, "password text", "Password"))
-        self.assertIsNotNone(harness.find_accessible(pid, "push button", "Submit"))
-        self.assertIsNotNone(harness.find_accessible(pid, "check box", "Remember me"))
-        self.assertIsNotNone(harness.find_accessible(pid, "table", "Fruit list"))
-        self.assertIsNotNone(harness.find_accessible(pid, "table cell", "Bananas"))
+        self.assertIsNotNone(accessibility.find_accessible(pid, "password text", "Password"))
+        self.assertIsNotNone(accessibility.find_accessible(pid, "push button", "Submit"))
+        self.assertIsNotNone(accessibility.find_accessible(pid, "check box", "Remember me"))
+        self.assertIsNotNone(accessibility.find_accessible(pid, "table", "Fruit list"))
+        self.assertIsNotNone(accessibility.find_accessible(pid, "table cell", "Bananas"))
 
     def test_window_carries_application_id_and_class_of_its_desktop_entry(self):
         xid = str(self.fixture.xid)
-        properties = harness.run_tool("xprop", "-id", xid, "_GTK_APPLICATION_ID", "WM_CLASS", "_NET_WM_PID").decode()
+        properties = desktop.run_tool("xprop", "-id", xid, "_GTK_APPLICATION_ID", "WM_CLASS", "_NET_WM_PID").decode()
         self.assertIn('_GTK_APPLICATION_ID(UTF8_STRING) = "org.halcy.Fixture"', properties)
         self.assertIn('WM_CLASS(STRING) = "halcy-fixture", "HalcyFixture"', properties)
         self.assertIn("= %d" % self.fixture.pid, properties)
@@ -191,7 +196,7 @@ class FixtureTest(unittest.TestCase):
         self.assertEqual(state["focus"], "name")
         self.assertTrue(state["active"])
         self.assertEqual(state["widgets"]["password"], "hunter2")
-        harness.run_tool("xdotool", "type", "--delay", "5", "Ada")
+        desktop.run_tool("xdotool", "type", "--delay", "5", "Ada")
         self.fixture.wait_event("changed", "name", where=lambda e: e["text"] == "Ada")
         self.fixture.set("name", text="Grace")
         self.fixture.set("remember", active=True)
@@ -203,8 +208,8 @@ class FixtureTest(unittest.TestCase):
         self.fixture.wait_event("toggled", "remember")
 
     def test_window_without_application_id_is_known_by_its_class_only(self):
-        with harness.start_fixture(title="Plain Fixture", app_id=False) as plain:
-            properties = harness.run_tool("xprop", "-id", str(plain.xid), "_GTK_APPLICATION_ID", "WM_CLASS").decode()
+        with apps.start_fixture(title="Plain Fixture", app_id=False) as plain:
+            properties = desktop.run_tool("xprop", "-id", str(plain.xid), "_GTK_APPLICATION_ID", "WM_CLASS").decode()
             self.assertNotIn("org.halcy.Fixture", properties)
             self.assertIn('"HalcyFixture"', properties)
             self.assertEqual(plain.state()["title"], "Plain Fixture")
@@ -212,64 +217,64 @@ class FixtureTest(unittest.TestCase):
 
 class ClipboardTest(unittest.TestCase):
     def setUp(self):
-        harness.require_desktop()
-        self.addCleanup(harness.clipboard_release)
+        desktop.require_desktop()
+        self.addCleanup(clipboard.release)
 
     def test_text_and_image_are_offered_at_once(self):
         image = png_bytes()
         self.assertGreater(len(image), 262144, "big enough to need incremental transfer")
-        owner = harness.clipboard_set({"text/plain;charset=utf-8": "héllo".encode(), "image/png": image})
-        self.assertTrue({"text/plain;charset=utf-8", "image/png"} <= set(harness.clipboard_targets()))
-        self.assertEqual(harness.clipboard_get("text/plain;charset=utf-8"), "héllo".encode())
-        self.assertEqual(harness.clipboard_get("image/png"), image)
-        self.assertIsNone(harness.clipboard_get("text/html"))
+        owner = clipboard.own({"text/plain;charset=utf-8": "héllo".encode(), "image/png": image})
+        self.assertTrue({"text/plain;charset=utf-8", "image/png"} <= set(clipboard.targets()))
+        self.assertEqual(clipboard.read("text/plain;charset=utf-8"), "héllo".encode())
+        self.assertEqual(clipboard.read("image/png"), image)
+        self.assertIsNone(clipboard.read("text/html"))
         self.assertIn("image/png", owner.served)
 
     def test_a_new_owner_replaces_the_old_and_release_empties_the_clipboard(self):
-        first = harness.clipboard_set_text("first")
-        harness.clipboard_set_text("second")
+        first = clipboard.own_text("first")
+        clipboard.own_text("second")
         self.assertTrue(first.lost.wait(2))
-        self.assertEqual(harness.clipboard_get("UTF8_STRING"), b"second")
-        harness.clipboard_release()
-        self.assertIsNone(harness.clipboard_get("UTF8_STRING"))
+        self.assertEqual(clipboard.read("UTF8_STRING"), b"second")
+        clipboard.release()
+        self.assertIsNone(clipboard.read("UTF8_STRING"))
 
 
 class SoundTest(unittest.TestCase):
     def setUp(self):
-        harness.require_desktop()
+        desktop.require_desktop()
 
     def test_speech_fed_to_micfeed_comes_out_of_the_virtual_microphone(self):
-        quiet = harness.record_source(0.5)
+        quiet = audio.record_source(0.5)
         self.assertGreater(len(quiet), 4000)
-        self.assertLess(harness.rms(quiet), 5)
-        player = harness.feed_speech("testing the virtual microphone", wait=False)
-        heard = harness.record_source(2.0)
-        player.wait(30)
-        self.assertGreater(harness.rms(heard), 300)
+        self.assertLess(audio.rms(quiet), 5)
+        player = audio.feed_speech("testing the virtual microphone", wait=False)
+        heard = audio.record_source(2.0)
+        player.communicate(timeout=30)
+        self.assertGreater(audio.rms(heard), 300)
 
 
 class EngineHarnessTest(unittest.TestCase):
-    """The harness's engine driver against the real binary (skipped until it is built)."""
+    """The test helpers' engine driver against the real binary (skipped until it is built)."""
 
     def test_replies_are_matched_by_id_whatever_their_order(self):
-        harness.require_engine()
-        with harness.Engine() as engine:
-            ids = [engine.send("hello", {"protocol": 1}) for _ in range(5)]
-            engine.send("no.such.method", {})
+        engine.require_engine()
+        with engine.Engine() as child:
+            ids = [child.send("hello", {"protocol": 1}) for _ in range(5)]
+            child.send("no.such.method", {})
             for request_id in reversed(ids):
-                self.assertEqual(engine.reply(request_id)["id"], request_id)
-            with self.assertRaises(harness.EngineError) as failure:
-                engine.result("no.such.method", {})
+                self.assertEqual(child.reply(request_id)["id"], request_id)
+            with self.assertRaises(engine.EngineError) as failure:
+                child.result("no.such.method", {})
             self.assertEqual(failure.exception.code, "unknown_method")
-            self.assertEqual(engine.close(), 0)
-            self.assertEqual(engine.bad_lines, [])
+            self.assertEqual(child.close(), 0)
+            self.assertEqual(child.bad_lines, [])
 
 
 class StackLifecycleTest(unittest.TestCase):
     """Separate stacks started from here; they need no outer desktop."""
 
     def test_two_stacks_side_by_side_do_not_interfere_and_leave_nothing(self):
-        first, second = harness.start_stack(), harness.start_stack()
+        first, second = desktop.start_stack(), desktop.start_stack()
         stacks = [first, second]
         try:
             for key in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "DBUS_SYSTEM_BUS_ADDRESS", "PULSE_SERVER",
@@ -288,7 +293,7 @@ class StackLifecycleTest(unittest.TestCase):
             self.assertGreaterEqual(len(pids), 10)
             display = first["DISPLAY"].lstrip(":")
 
-            harness.stop_stack(first)
+            desktop.stop_stack(first)
             stacks.remove(first)
             leftover.wait(5)
             self.assertEqual([pid for pid in pids if alive(pid)], [])
@@ -300,12 +305,12 @@ class StackLifecycleTest(unittest.TestCase):
             self.assertIn("Default Sink: speaker", tool(second, "pactl", "info").stdout.decode())
         finally:
             for env in stacks:
-                harness.stop_stack(env)
+                desktop.stop_stack(env)
 
     def test_run_exports_the_stack_and_returns_the_command_status(self):
         env = dict(os.environ, NO_AT_BRIDGE="1")
         script = 'echo "$HALCY_DESKTOP_DIR|$DISPLAY|${NO_AT_BRIDGE-unset}"; sleep 300 & echo $!; exit 7'
-        done = subprocess.run([str(harness.DESKTOP_SCRIPT), "run", "--", "sh", "-c", script], env=env,
+        done = subprocess.run([str(desktop.DESKTOP_SCRIPT), "run", "--", "sh", "-c", script], env=env,
                               stdout=subprocess.PIPE, timeout=30)
         self.assertEqual(done.returncode, 7)
         first, background = done.stdout.decode().splitlines()
@@ -316,7 +321,7 @@ class StackLifecycleTest(unittest.TestCase):
         self.assertFalse(alive(int(background)), "a process started inside the stack outlived it")
 
     def test_run_forwards_a_termination_and_still_tears_down(self):
-        runner = subprocess.Popen([str(harness.DESKTOP_SCRIPT), "run", "--", "sh", "-c",
+        runner = subprocess.Popen([str(desktop.DESKTOP_SCRIPT), "run", "--", "sh", "-c",
                                    'echo "$HALCY_DESKTOP_DIR"; exec sleep 300'], stdout=subprocess.PIPE)
         folder = runner.stdout.readline().decode().strip()
         runner.stdout.close()

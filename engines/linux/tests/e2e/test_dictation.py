@@ -14,7 +14,10 @@ from pathlib import Path
 
 import numpy
 
-import harness
+import audio
+import desktop
+import engine
+from sound_server import PrivateSoundServer
 
 RATE = 16000
 CHUNK = 1600
@@ -26,9 +29,9 @@ def chunk_samples(notice):
 
 def speech_at_16k(text, folder):
     """espeak-ng speech resampled to 16 kHz mono 16-bit with sox; returns (path, samples)."""
-    spoken = harness.speech_wav(text, Path(folder) / "spoken.wav")
+    spoken = audio.speech_wav(text, Path(folder) / "spoken.wav")
     resampled = Path(folder) / "speech16k.wav"
-    harness.run_tool("sox", str(spoken), "-r", str(RATE), "-c", "1", "-b", "16", str(resampled))
+    desktop.run_tool("sox", str(spoken), "-r", str(RATE), "-c", "1", "-b", "16", str(resampled))
     with wave.open(str(resampled), "rb") as reader:
         samples = numpy.frombuffer(reader.readframes(reader.getnframes()), dtype="<i2")
     return resampled, samples
@@ -67,10 +70,10 @@ def correlation(a, b):
 
 class SoundTest(unittest.TestCase):
     def setUp(self):
-        harness.require_desktop()
-        self.folder = tempfile.mkdtemp(prefix="dictation.", dir=harness.desktop_dir())
+        desktop.require_desktop()
+        self.folder = tempfile.mkdtemp(prefix="dictation.", dir=desktop.desktop_dir())
         self.addCleanup(shutil.rmtree, self.folder, True)
-        self.engine = harness.Engine()
+        self.engine = engine.Engine()
         self.addCleanup(self.engine.close)
         self.wake(os.environ.get("HALCY_MIC_SOURCE", "vmic"))
 
@@ -88,13 +91,13 @@ class SoundTest(unittest.TestCase):
 
     def extra_microphone(self, name, *sink_options):
         """A second input source fed by its own null sink "<name>_feed"; removed after the test."""
-        sink = harness.pactl("load-module", "module-null-sink", "sink_name=%s_feed" % name,
+        sink = audio.pactl("load-module", "module-null-sink", "sink_name=%s_feed" % name,
                              *sink_options).strip()
-        source = harness.pactl("load-module", "module-remap-source", "source_name=%s" % name,
+        source = audio.pactl("load-module", "module-remap-source", "source_name=%s" % name,
                                "master=%s_feed.monitor" % name).strip()
         self.addCleanup(self.unload, sink)
         self.addCleanup(self.unload, source)
-        self.addCleanup(harness.pactl, "set-default-source", "vmic")
+        self.addCleanup(audio.pactl, "set-default-source", "vmic")
         # An idle null sink runs at 2 s latency; a quiet stream keeps it tight.
         keepalive = subprocess.Popen(["pacat", "--playback", "--device=%s_feed" % name, "--latency-msec=20",
                                       "/dev/zero"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -124,11 +127,11 @@ class DictationTest(SoundTest):
                                      "--channels=1", "--latency-msec=20"], stdout=peer_file)
             # A source nobody recorded from yet takes a second or more to deliver; the engine starts
             # once it does.
-            self.assertTrue(harness.wait_for(lambda: os.path.getsize(peer_file.name) > 0, 5))
+            self.assertTrue(desktop.wait_for(lambda: os.path.getsize(peer_file.name) > 0, 5))
         self.engine.clear_notices()
         started = self.engine.result("dictation.start")
         time.sleep(0.3)
-        harness.run_tool("paplay", "-d", sink, str(played), timeout=60)
+        desktop.run_tool("paplay", "-d", sink, str(played), timeout=60)
         time.sleep(0.5)
         stopped = self.engine.result("dictation.stop")
         chunks = self.engine.notices("dictation.audio", timeout=0)
@@ -180,7 +183,7 @@ class DictationTest(SoundTest):
         # On a microphone at 16 kHz nothing is resampled, so the engine must hear exactly what parec
         # hears from the same source: a sample lost or repeated anywhere would shift all after it.
         self.extra_microphone("exactmic", "rate=%d" % RATE, "channels=1", "format=s16le")
-        harness.pactl("set-default-source", "exactmic")
+        audio.pactl("set-default-source", "exactmic")
         started, stopped, chunks, _, heard_by_peer = self.dictate(
             "Every sample arrives once, in order, and nothing else.", sink="exactmic_feed",
             peer_source="exactmic")
@@ -198,7 +201,7 @@ class DictationTest(SoundTest):
         self.engine.result("dictation.start")
         # A source that nobody recorded from yet may take a second or two to wake up.
         self.assertTrue(self.engine.notices("dictation.audio", timeout=5))
-        harness.pactl("set-default-source", "othermic")
+        audio.pactl("set-default-source", "othermic")
         ended = self.ended(timeout=3)
         time.sleep(0.5)
         self.assertEqual(self.engine.notices("dictation.ended", timeout=0),
@@ -215,7 +218,7 @@ class DictationTest(SoundTest):
 
     def test_source_going_away_ends_dictation(self):
         module = self.extra_microphone("gonemic")
-        harness.pactl("set-default-source", "gonemic")
+        audio.pactl("set-default-source", "gonemic")
         self.engine.result("dictation.start")
         # A source that nobody recorded from yet may take a second or two to wake up.
         self.assertTrue(self.engine.notices("dictation.audio", timeout=5))
@@ -227,8 +230,8 @@ class DictationTest(SoundTest):
 
     def test_monitor_only_means_no_microphone(self):
         # The sound server answers, so using the microphone is allowed; there is just none to use.
-        harness.pactl("set-default-source", "speaker.monitor")
-        self.addCleanup(harness.pactl, "set-default-source", "vmic")
+        audio.pactl("set-default-source", "speaker.monitor")
+        self.addCleanup(audio.pactl, "set-default-source", "vmic")
         self.assertEqual(self.engine.result("permissions.request", {"permission": "microphone"}),
                          {"state": "granted"})
         for method, params in (("dictation.start", {}),
@@ -243,7 +246,7 @@ class DictationTest(SoundTest):
 class RecordingTest(SoundTest):
     def test_recording_ends_at_its_limit(self):
         path = Path(self.folder) / "take.wav"
-        player = harness.feed_speech("Recording a short take of speech for two seconds.", wait=False)
+        player = audio.feed_speech("Recording a short take of speech for two seconds.", wait=False)
         self.addCleanup(player.communicate, timeout=30)
         self.assertEqual(self.engine.result("mic.start", {"path": str(path), "maxSeconds": 2}),
                          {"sampleRate": RATE, "channels": 1})
@@ -285,7 +288,7 @@ class RecordingTest(SoundTest):
         path = Path(self.folder) / "changed.wav"
         self.engine.result("mic.start", {"path": str(path), "maxSeconds": 30})
         time.sleep(0.3)
-        harness.pactl("set-default-source", "othermic2")
+        audio.pactl("set-default-source", "othermic2")
         ended = self.engine.notices("mic.ended", timeout=3)
         self.assertEqual(len(ended), 1)
         self.assertEqual((ended[0]["reason"], ended[0]["message"]),
@@ -298,53 +301,25 @@ class LostServerTest(unittest.TestCase):
     """A private sound server that the test kills and starts again under the engine."""
 
     def setUp(self):
-        harness.require_engine()
-        if not shutil.which("pulseaudio"):
-            raise unittest.SkipTest("pulseaudio is not installed")
-        self.folder = tempfile.mkdtemp(prefix="lostserver.")
-        self.addCleanup(shutil.rmtree, self.folder, True)
-        self.socket = os.path.join(self.folder, "native")
-        self.env = dict(os.environ, PULSE_SERVER="unix:" + self.socket, XDG_RUNTIME_DIR=self.folder)
-        self.server = None
-        self.addCleanup(self.stop_server)
-        self.start_server()
-        self.engine = harness.Engine(env=self.env)
+        engine.require_engine()
+        self.server = PrivateSoundServer("load-module module-null-sink sink_name=feed\n"
+                                         "load-module module-remap-source source_name=mic master=feed.monitor\n"
+                                         "set-default-source mic\n", keepalive_sink="feed")
+        self.addCleanup(self.server.close)
+        self.server.start()
+        self.engine = engine.Engine(env=self.server.env)
         self.addCleanup(self.engine.close)
-
-    def start_server(self):
-        config = os.path.join(self.folder, "server.pa")
-        with open(config, "w") as out:
-            out.write("load-module module-null-sink sink_name=feed\n"
-                      "load-module module-remap-source source_name=mic master=feed.monitor\n"
-                      "set-default-source mic\n")
-        self.server = subprocess.Popen(
-            ["pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n", "-F", config, "--realtime=no",
-             "--high-priority=no", "--no-cpu-limit", "--use-pid-file=no",
-             "-L", "module-native-protocol-unix auth-anonymous=1 socket=%s" % self.socket],
-            env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        ready = harness.wait_for(lambda: subprocess.run(["pactl", "info"], env=self.env, stdout=subprocess.DEVNULL,
-                                                        stderr=subprocess.DEVNULL).returncode == 0, 10)
-        self.assertTrue(ready, "the private sound server did not start")
-        # An idle null sink runs at 2 s latency; a quiet stream keeps it tight.
-        self.keepalive = subprocess.Popen(["pacat", "--playback", "--device=feed", "--latency-msec=20", "/dev/zero"],
-                                          env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-    def stop_server(self):
-        for process in (getattr(self, "keepalive", None), self.server):
-            if process is not None and process.poll() is None:
-                process.kill()
-                process.wait(10)
 
     def test_lost_server_interrupts_and_a_new_one_works(self):
         self.engine.result("dictation.start")
         self.assertTrue(self.engine.notices("dictation.audio", timeout=3))
-        self.stop_server()
+        self.server.stop()
         ended = self.engine.notices("dictation.ended", timeout=3)
         self.assertEqual(ended, [{"reason": "deviceChanged", "message": "The microphone changed."}])
         self.assertIn("engine", self.engine.result("hello", {"protocol": 1}))
         self.assertEqual(self.engine.request("dictation.start")["error"]["code"], "not_permitted")
 
-        self.start_server()
+        self.server.start()
         self.engine.clear_notices()
         self.engine.result("dictation.start")
         self.assertTrue(self.engine.notices("dictation.audio", timeout=3))

@@ -10,7 +10,11 @@ import threading
 import unittest
 import zlib
 
-import harness
+import accessibility
+import apps
+import clipboard
+import desktop
+import engine
 
 
 def png_bytes(width=4, height=3, seed=7):
@@ -33,7 +37,7 @@ def node_by_node_text(window):
     the visit budget, the trimmed text of every text-bearing element (its name when it has no
     text), one line each."""
     texts = []
-    for node in harness.walk_accessibles(window, limit=2500):
+    for node in accessibility.walk_accessibles(window, limit=2500):
         if node.get_role_name() not in HARVESTED_ROLES:
             continue
         text = node.get_text(0, -1) if "Text" in node.get_interfaces() else None
@@ -45,25 +49,25 @@ def node_by_node_text(window):
 
 class FieldsTestCase(unittest.TestCase):
     def setUp(self):
-        harness.require_desktop()
-        self.engine = harness.Engine()
+        desktop.require_desktop()
+        self.engine = engine.Engine()
         self.addCleanup(self.engine.close)
-        self.addCleanup(harness.clipboard_release)
+        self.addCleanup(clipboard.release)
         # Switches accessibility on for the session, as the caller does before it reads fields; the
         # bus's registry may take a moment to come up.
-        granted = harness.wait_for(lambda: self.engine.result(
+        granted = desktop.wait_for(lambda: self.engine.result(
             "permissions.request", {"permission": "accessibility"})["state"] == "granted", 10, 0.2)
         self.assertTrue(granted, "accessibility could not be switched on")
 
     def fixture(self, *args, **kwargs):
-        fixture = harness.start_fixture(*args, **kwargs)
+        fixture = apps.start_fixture(*args, **kwargs)
         self.addCleanup(fixture.close)
         return fixture
 
     def focus(self, fixture, widget):
         fixture.present()
         fixture.focus(widget)
-        harness.wait_for(lambda: fixture.state()["focus"] == widget and fixture.state()["active"], 5)
+        desktop.wait_for(lambda: fixture.state()["focus"] == widget and fixture.state()["active"], 5)
         self.assertEqual(fixture.state()["focus"], widget)
 
     def insert(self, text, transient=False):
@@ -80,8 +84,8 @@ class ClipboardTest(FieldsTestCase):
     def test_insertion_types_the_text_and_gives_back_every_format(self):
         image = png_bytes()
         original = "the user's own copy"
-        harness.clipboard_set_text(original, extra={"image/png": image})
-        before = harness.clipboard_targets()
+        clipboard.own_text(original, extra={"image/png": image})
+        before = clipboard.targets()
         fixture = self.fixture()
         self.focus(fixture, "name")
 
@@ -90,14 +94,14 @@ class ClipboardTest(FieldsTestCase):
 
         self.assertEqual(restored, {"restored": True})
         # Everybody but the paste target has the user's clipboard back at once.
-        self.assertEqual(harness.clipboard_get(), original.encode())
+        self.assertEqual(clipboard.read(), original.encode())
         event = fixture.wait_event("changed", "name", where=lambda e: e["text"] == dictated)
         self.assertEqual(event["text"], dictated)
         self.assertEqual(fixture.state()["widgets"]["name"], dictated)
-        self.assertEqual(harness.clipboard_get("image/png"), image)
-        for target in harness.TEXT_TARGETS:
-            self.assertEqual(harness.clipboard_get(target), original.encode(), target)
-        self.assertEqual([t for t in harness.clipboard_targets() if t not in ("TARGETS", "TIMESTAMP")],
+        self.assertEqual(clipboard.read("image/png"), image)
+        for target in clipboard.TEXT_TARGETS:
+            self.assertEqual(clipboard.read(target), original.encode(), target)
+        self.assertEqual([t for t in clipboard.targets() if t not in ("TARGETS", "TIMESTAMP")],
                          [t for t in before if t not in ("TARGETS", "TIMESTAMP", "MULTIPLE", "SAVE_TARGETS")])
 
     def test_a_held_modifier_does_not_turn_the_paste_into_another_keystroke(self):
@@ -106,15 +110,15 @@ class ClipboardTest(FieldsTestCase):
         for key in ("alt", "super", "shift"):
             with self.subTest(held=key):
                 fixture.set("name", text="")
-                harness.run_tool("xdotool", "keydown", key)
+                desktop.run_tool("xdotool", "keydown", key)
                 try:
                     self.insert("typed while %s was held" % key)
                 finally:
-                    harness.run_tool("xdotool", "keyup", key)
+                    desktop.run_tool("xdotool", "keyup", key)
                 fixture.wait_event("changed", "name", where=lambda e: e["text"] == "typed while %s was held" % key)
 
     def start_clipboard_manager(self):
-        manager = subprocess.Popen([harness.SYSTEM_PYTHON, str(harness.FIXTURES / "clipboard_manager.py")],
+        manager = subprocess.Popen([desktop.SYSTEM_PYTHON, str(desktop.FIXTURES / "clipboard_manager.py")],
                                    stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         self.addCleanup(manager.wait, 5)
         self.addCleanup(manager.stdin.close)
@@ -127,7 +131,7 @@ class ClipboardTest(FieldsTestCase):
     def test_a_clipboard_manager_keeps_the_restored_clipboard_after_the_engine_exits(self):
         events = self.start_clipboard_manager()
         image = png_bytes(seed=11)
-        harness.clipboard_set_text("kept after exit", extra={"image/png": image})
+        clipboard.own_text("kept after exit", extra={"image/png": image})
         saved = self.engine.result("clipboard.save")
         written = self.engine.result("clipboard.write", {"text": "dictated", "transient": True})
         self.engine.result("clipboard.restore",
@@ -137,8 +141,8 @@ class ClipboardTest(FieldsTestCase):
         self.assertEqual(handed["event"], "saved")
         self.assertIn("image/png", handed["targets"])
         self.assertEqual(events.get(timeout=10), {"event": "owned"})
-        self.assertEqual(harness.clipboard_get("image/png"), image)
-        self.assertEqual(harness.clipboard_get(), b"kept after exit")
+        self.assertEqual(clipboard.read("image/png"), image)
+        self.assertEqual(clipboard.read(), b"kept after exit")
 
     def test_transient_text_is_not_handed_to_a_clipboard_manager(self):
         events = self.start_clipboard_manager()
@@ -146,29 +150,35 @@ class ClipboardTest(FieldsTestCase):
         self.assertEqual(self.engine.close(), 0)
         with self.assertRaises(queue.Empty):
             events.get(timeout=2)
-        self.assertIsNone(harness.clipboard_get())
+        self.assertIsNone(clipboard.read())
 
     def test_a_copy_made_between_write_and_restore_is_kept(self):
-        harness.clipboard_set_text("first")
+        clipboard.own_text("first")
         saved = self.engine.result("clipboard.save")
         written = self.engine.result("clipboard.write", {"text": "inserted", "transient": True})
-        harness.clipboard_set_text("the user's newer copy")
+        clipboard.own_text("the user's newer copy")
         restored = self.engine.result("clipboard.restore",
                                       {"snapshot": saved["snapshot"], "ifChangeCount": written["changeCount"]})
         self.assertEqual(restored, {"restored": False})
-        self.assertEqual(harness.clipboard_get(), "the user's newer copy".encode())
+        self.assertEqual(clipboard.read(), "the user's newer copy".encode())
         gone = self.engine.request("clipboard.release", {"snapshot": saved["snapshot"]})
         self.assertEqual(gone["error"], {"code": "unavailable", "message": "The engine holds no such snapshot."})
 
     def test_change_count_grows_with_every_owner_change(self):
         first = self.engine.result("clipboard.save")["changeCount"]
-        harness.clipboard_set_text("one")
+        clipboard.own_text("one")
         second = self.engine.result("clipboard.save")["changeCount"]
         self.assertGreater(second, first)
         written = self.engine.result("clipboard.write", {"text": "two", "transient": False})["changeCount"]
         self.assertGreater(written, second)
-        harness.clipboard_set_text("three")
+        clipboard.own_text("three")
         self.assertGreater(self.engine.result("clipboard.save")["changeCount"], written)
+        # Writes in quick succession, often within one millisecond of the server's clock: each
+        # answers the count that includes its own change, which is what a restore compares.
+        counts = [self.engine.result("clipboard.write", {"text": str(n), "transient": False})["changeCount"]
+                  for n in range(8)]
+        self.assertEqual(counts, list(range(counts[0], counts[0] + 8)))
+        self.assertEqual(self.engine.result("clipboard.save")["changeCount"], counts[-1])
 
     def test_write_offers_the_text_targets_and_marks_transient_text(self):
         cases = [(False, []), (True, ["x-kde-passwordManagerHint"])]
@@ -176,53 +186,63 @@ class ClipboardTest(FieldsTestCase):
             with self.subTest(transient=transient):
                 text = "caf\u00e9 \u2713 %s" % transient
                 self.engine.result("clipboard.write", {"text": text, "transient": transient})
-                targets = harness.clipboard_targets()
+                targets = clipboard.targets()
                 self.assertEqual(targets, ["TARGETS", "TIMESTAMP", "UTF8_STRING", "text/plain;charset=utf-8",
                                            "text/plain", "STRING", "TEXT"] + marker)
                 for target in ("UTF8_STRING", "text/plain;charset=utf-8", "TEXT"):
-                    self.assertEqual(harness.clipboard_get(target), text.encode(), target)
-                self.assertEqual(harness.clipboard_get("STRING"), ("caf\u00e9 ? %s" % transient).encode("latin-1"))
+                    self.assertEqual(clipboard.read(target), text.encode(), target)
+                self.assertEqual(clipboard.read("STRING"), ("caf\u00e9 ? %s" % transient).encode("latin-1"))
                 if marker:
-                    self.assertEqual(harness.clipboard_get(marker[0]), b"secret")
+                    self.assertEqual(clipboard.read(marker[0]), b"secret")
 
     def test_empty_text_is_written(self):
         self.engine.result("clipboard.write", {"text": "", "transient": False})
-        self.assertEqual(harness.clipboard_get(), b"")
+        self.assertEqual(clipboard.read(), b"")
 
     def test_an_empty_clipboard_comes_back_empty(self):
-        harness.clipboard_release()
-        saved = self.engine.result("clipboard.save")
-        written = self.engine.result("clipboard.write", {"text": "x", "transient": False})
-        restored = self.engine.result("clipboard.restore",
-                                      {"snapshot": saved["snapshot"], "ifChangeCount": written["changeCount"]})
-        self.assertEqual(restored, {"restored": True})
-        self.assertEqual(harness.clipboard_targets(), [])
+        fixture = self.fixture()
+        self.focus(fixture, "name")
+        for paste in (False, True):
+            with self.subTest(paste=paste):
+                clipboard.release()
+                text = "pasted over nothing" if paste else "x"
+                saved = self.engine.result("clipboard.save")
+                written = self.engine.result("clipboard.write", {"text": text, "transient": False})
+                if paste:
+                    self.engine.result("input.paste")
+                restored = self.engine.result("clipboard.restore",
+                                              {"snapshot": saved["snapshot"], "ifChangeCount": written["changeCount"]})
+                self.assertEqual(restored, {"restored": True})
+                if paste:
+                    fixture.wait_event("changed", "name", where=lambda e: e["text"] == text)
+                # Nobody owns the clipboard, as before the write: not even the engine, with nothing to offer.
+                self.assertEqual(clipboard.targets(), [])
 
     def test_large_data_survives_in_both_directions(self):
         # Far beyond one X request: the owner hands it over in INCR chunks, and so does the engine.
         big = bytes((i * 7919) % 251 for i in range(3 * 1024 * 1024 + 17))
-        harness.clipboard_set({"image/png": big, "UTF8_STRING": b"alt text"})
+        clipboard.own({"image/png": big, "UTF8_STRING": b"alt text"})
         saved = self.engine.result("clipboard.save", timeout=20)
         written = self.engine.result("clipboard.write", {"text": "x", "transient": False})
         restored = self.engine.result("clipboard.restore",
                                       {"snapshot": saved["snapshot"], "ifChangeCount": written["changeCount"]})
         self.assertEqual(restored, {"restored": True})
-        self.assertEqual(harness.clipboard_get("image/png", timeout=20), big)
-        self.assertEqual(harness.clipboard_get("UTF8_STRING"), b"alt text")
+        self.assertEqual(clipboard.read("image/png", timeout=20), big)
+        self.assertEqual(clipboard.read("UTF8_STRING"), b"alt text")
 
     def test_the_engine_keeps_serving_until_someone_else_owns_the_clipboard(self):
         self.engine.result("clipboard.write", {"text": "kept", "transient": False})
         for _ in range(3):
-            self.assertEqual(harness.clipboard_get(), b"kept")
-        harness.clipboard_set_text("taken over")
-        self.assertEqual(harness.clipboard_get(), b"taken over")
+            self.assertEqual(clipboard.read(), b"kept")
+        clipboard.own_text("taken over")
+        self.assertEqual(clipboard.read(), b"taken over")
 
 
 class FocusTest(FieldsTestCase):
     def setUp(self):
         super().setUp()
         self.app = self.fixture(text="Ada Lovelace")
-        self.assertIsNotNone(harness.accessible_app(self.app.pid), "the fixture is not on the accessibility bus")
+        self.assertIsNotNone(accessibility.accessible_app(self.app.pid), "the fixture is not on the accessibility bus")
         self.assertEqual(self.engine.result("focus.prime"), {"pid": self.app.pid})
 
     def read(self, chars=0, **params):
@@ -276,8 +296,8 @@ class FocusTest(FieldsTestCase):
         # The reference asks every element itself; the engine takes most of the tree from the
         # application's cache, which leaves out the tree view's cells and headers.
         self.focus(self.app, "notes")
-        window = harness.find_accessible(self.app.pid, role_name="frame", name="Halcy Fixture")
-        self.assertIn("Fruit list", [node.get_name() for node in harness.walk_accessibles(window)])
+        window = accessibility.find_accessible(self.app.pid, role_name="frame", name="Halcy Fixture")
+        self.assertIn("Fruit list", [node.get_name() for node in accessibility.walk_accessibles(window)])
         expected = node_by_node_text(window)
         self.assertEqual(self.read(6000)["surroundingText"], expected)
         self.assertEqual(self.read(len(expected) - 3)["surroundingText"], expected[:-3])
@@ -339,16 +359,16 @@ class BigWindowTest(FieldsTestCase):
     def test_surrounding_text_of_a_big_window_follows_a_node_by_node_walk(self):
         # More labels in one container and more list cells than the engine asks about in one
         # round, so that its walk goes in several rounds and stops inside them.
-        proc = subprocess.Popen([harness.SYSTEM_PYTHON, str(harness.FIXTURES / "big_window.py"), "150", "40"],
+        proc = subprocess.Popen([desktop.SYSTEM_PYTHON, str(desktop.FIXTURES / "big_window.py"), "150", "40"],
                                 stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         self.addCleanup(proc.wait, 10)
         self.addCleanup(proc.stdout.close)
         self.addCleanup(proc.stdin.close)
         pid = json.loads(proc.stdout.readline())["pid"]
-        self.assertIsNotNone(harness.accessible_app(pid))
+        self.assertIsNotNone(accessibility.accessible_app(pid))
         read = lambda chars: self.engine.result("focus.read", {"surroundingChars": chars, "pid": pid})  # noqa: E731
-        harness.wait_for(lambda: read(0)["element"], 5)
-        window = harness.find_accessible(pid, role_name="frame", name="Big Window")
+        desktop.wait_for(lambda: read(0)["element"], 5)
+        window = accessibility.find_accessible(pid, role_name="frame", name="Big Window")
         expected = node_by_node_text(window)
         self.assertGreater(len(expected), 3000)
         self.assertTrue(expected.startswith("The focused entry\nLabel "), expected[:60])

@@ -11,7 +11,10 @@ import subprocess
 import time
 import unittest
 
-import harness
+import accessibility
+import apps
+import desktop
+import engine
 
 NO_LOOK = []
 # What a request may take beyond its budget on a loaded machine: the engine's own work, the reply.
@@ -25,14 +28,14 @@ def digest(text):
 def start_outline_app(*args, env=None):
     """The fixture window, on screen. On another desktop stack (env), the caller waits for it to show
     on that stack's accessibility bus."""
-    harness.require_desktop()
-    proc = subprocess.Popen([harness.SYSTEM_PYTHON, str(harness.FIXTURES / "outline_app.py"), *args],
+    desktop.require_desktop()
+    proc = subprocess.Popen([desktop.SYSTEM_PYTHON, str(desktop.FIXTURES / "outline_app.py"), *args],
                             stdin=subprocess.PIPE, stdout=subprocess.PIPE, env=env)
-    app = harness.Fixture(proc)
+    app = apps.Fixture(proc)
     try:
         app.wait_event("ready", timeout=15)
         if env is None:
-            harness.accessible_app(app.pid)
+            accessibility.accessible_app(app.pid)
     except Exception:
         app.close()
         raise
@@ -50,9 +53,9 @@ def near(frame, truth, slack=1):
 class OutlineTestCase(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        harness.require_desktop()
-        cls.engine = harness.Engine()
-        harness.wait_for(lambda: cls.engine.result("permissions.request", {"permission": "accessibility"})
+        desktop.require_desktop()
+        cls.engine = engine.Engine()
+        desktop.wait_for(lambda: cls.engine.result("permissions.request", {"permission": "accessibility"})
                          ["state"] == "granted", 10, 0.2)
 
     @classmethod
@@ -74,7 +77,7 @@ class OutlineTestCase(unittest.TestCase):
         engine = engine or self.engine
         for attempt in range(tries):
             act(attempt)
-            found = harness.wait_for(lambda: [d for d in engine.notices("outline.change", timeout=0)
+            found = desktop.wait_for(lambda: [d for d in engine.notices("outline.change", timeout=0)
                                               if d["kind"] == kind], 0.6, 0.05)
             if found:
                 return found[0]
@@ -86,7 +89,7 @@ class OutlineOfAWindow(OutlineTestCase):
     def setUpClass(cls):
         super().setUpClass()
         cls.app = start_outline_app()
-        harness.wait_for(lambda: len(cls.engine.result("outline.read", {"pid": cls.app.pid, "budgetMs": 400,
+        desktop.wait_for(lambda: len(cls.engine.result("outline.read", {"pid": cls.app.pid, "budgetMs": 400,
                                                                          "neverLook": []})["controls"]) > 20, 10, 0.2)
 
     @classmethod
@@ -137,7 +140,7 @@ class OutlineOfAWindow(OutlineTestCase):
 
         before = frames()
         self.app.command("move", x=260, y=170)
-        after = harness.wait_for(lambda: (lambda now: now if now != before else None)(frames()), 5)
+        after = desktop.wait_for(lambda: (lambda now: now if now != before else None)(frames()), 5)
         self.assertTrue(after)
         shift = (after[0]["x"] - before[0]["x"], after[0]["y"] - before[0]["y"])
         self.assertEqual(shift, (220, 130))
@@ -153,7 +156,7 @@ class OutlineOfAWindow(OutlineTestCase):
         name = self.control(outline, "AXTextField", "Name")["ref"]
         remember = self.control(outline, "AXCheckBox", "Remember me")["ref"]
         self.app.command("focus", widget="name")
-        harness.run_tool("xdotool", "type", "--delay", "20", "hello there")
+        desktop.run_tool("xdotool", "type", "--delay", "20", "hello there")
         self.app.wait_event("changed", "name", where=lambda e: e["text"] == "hello there")
         self.app.command("set", widget="remember", active=True)
         typed = {"length": 11, "digest": digest("hello there")}
@@ -162,7 +165,7 @@ class OutlineOfAWindow(OutlineTestCase):
             return self.engine.result("outline.state", {"outline": outline["outline"], "refs": [name, remember, 999]})
 
         # A query the loaded application does not answer within 0.1 s reads as absent: asked again.
-        states = harness.wait_for(lambda: (lambda now: now if now["states"][0]["value"] == typed else None)(state()),
+        states = desktop.wait_for(lambda: (lambda now: now if now["states"][0]["value"] == typed else None)(state()),
                                   5) or state()
         self.assertEqual(states["states"][0]["value"], typed)
         self.assertEqual(states["states"][0]["enabled"], True)
@@ -186,7 +189,7 @@ class OutlineOfAWindow(OutlineTestCase):
         self.assertEqual([role for _, role, _ in find("password")], ["AXStaticText"])
         # A row scrolled into the window after the read joins the outline once, and keeps its ref.
         self.app.command("scroll", row=100)
-        found = harness.wait_for(lambda: find("Row 100"), 5)
+        found = desktop.wait_for(lambda: find("Row 100"), 5)
         self.assertEqual(len(found), 1)
         self.assertEqual(found[0][0], len(outline["controls"]))
         self.assertEqual(find("row 100"), found)
@@ -204,7 +207,7 @@ class OutlineOfAWindow(OutlineTestCase):
         self.assertTrue(near(seen("outline.visible"), dict(seen("outline.frames"), width=list_frame["width"]), 2))
         self.app.command("scroll", row=60)
         # Scrolled out of the list, the row is not visible (GTK no longer places it at all).
-        self.assertTrue(harness.wait_for(lambda: seen("outline.visible") is None, 5))
+        self.assertTrue(desktop.wait_for(lambda: seen("outline.visible") is None, 5))
 
     def test_watch_hears_typing_moving_and_a_menu_opening(self):
         self.assertEqual(self.engine.result("outline.watch", {"pid": self.app.pid})["pid"], self.app.pid)
@@ -217,14 +220,14 @@ class OutlineOfAWindow(OutlineTestCase):
         self.app.command("focus", widget="name")
 
         def click_file(_):
-            harness.run_tool("xdotool", "mousemove", *map(str, center(file_menu["frame"])), "click", "1")
+            desktop.run_tool("xdotool", "mousemove", *map(str, center(file_menu["frame"])), "click", "1")
 
         self.assertEqual(self.heard("menuOpened", click_file)["role"], "AXMenu")
         # The open menu's items follow the menu bar in a read.
         opened = self.read(self.app.pid)["controls"]
         self.assertEqual([(c["role"], c["name"]) for c in opened[2:5]],
                          [("AXMenuItem", "Open"), ("AXMenuItem", "Save As"), ("AXMenuItem", "Quit")])
-        self.heard("menuClosed", lambda _: harness.run_tool("xdotool", "key", "Escape"))
+        self.heard("menuClosed", lambda _: desktop.run_tool("xdotool", "key", "Escape"))
         self.assertEqual(self.engine.result("outline.watch", {"pid": None})["pid"], None)
         self.engine.clear_notices()
         self.app.command("set", widget="name", text="unwatched")
@@ -277,33 +280,42 @@ class OutlineFaults(OutlineTestCase):
         reply = self.engine.request("outline.read", {"pid": app.pid, "budgetMs": 50, "neverLook": []})
         self.assertEqual(reply["error"], {"code": "unavailable", "message": "No running app has that pid."})
 
-    def test_a_watch_outlives_the_accessibility_bus_restarting(self):
+    def test_a_watch_outlives_the_accessibility_bus_and_the_display_restarting(self):
         # On a desktop of its own: applications already running stay off a restarted bus.
-        env = harness.start_stack()
-        self.addCleanup(harness.stop_stack, env)
-        engine = harness.Engine(env=env)
-        self.addCleanup(engine.close)
-        harness.wait_for(lambda: engine.result("permissions.request", {"permission": "accessibility"})
+        env = desktop.start_stack()
+        self.addCleanup(desktop.stop_stack, env)
+        side = engine.Engine(env=env)
+        self.addCleanup(side.close)
+        desktop.wait_for(lambda: side.result("permissions.request", {"permission": "accessibility"})
                          ["state"] == "granted", 10, 0.2)
         before = start_outline_app("--title", "Before Restart", env=env)
         self.addCleanup(before.close)
-        self.assertTrue(harness.wait_for(lambda: self.read(before.pid, engine=engine)["controls"], 10, 0.2))
-        engine.result("outline.watch", {"pid": before.pid})
+        self.assertTrue(desktop.wait_for(lambda: self.read(before.pid, engine=side)["controls"], 10, 0.2))
+        side.result("outline.watch", {"pid": before.pid})
         restart_accessibility_bus(env)
         # The engine keeps answering, and the watch keeps hearing what the display tells.
         start = time.monotonic()
-        self.assertIn("result", engine.request("outline.read", {"pid": before.pid, "budgetMs": 100,
+        self.assertIn("result", side.request("outline.read", {"pid": before.pid, "budgetMs": 100,
                                                                 "neverLook": []}, timeout=5))
         self.assertLessEqual(time.monotonic() - start, 1.5)
-        self.heard("moved", lambda n: before.command("move", x=120 + 20 * n, y=60), engine=engine)
+        self.heard("moved", lambda n: before.command("move", x=120 + 20 * n, y=60), engine=side)
         # An application that starts now is on the new bus: read and watched, it is heard.
         after = start_outline_app("--title", "After Restart", env=env)
         self.addCleanup(after.close)
-        self.assertTrue(harness.wait_for(lambda: len(self.read(after.pid, engine=engine)["controls"]) > 5, 10, 0.2))
-        engine.result("outline.watch", {"pid": after.pid})
-        self.heard("value", lambda n: after.command("set", widget="name", text="after %d" % n), engine=engine)
-        engine.result("outline.watch", {"pid": None})
-        self.assertEqual(engine.close(), 0)
+        self.assertTrue(desktop.wait_for(lambda: len(self.read(after.pid, engine=side)["controls"]) > 5, 10, 0.2))
+        side.result("outline.watch", {"pid": after.pid})
+        self.heard("value", lambda n: after.command("set", widget="name", text="after %d" % n), engine=side)
+        # The display restarts under the watch and takes its application along; on the new server
+        # the engine reads and hears windows again, with no restart of its own.
+        desktop.stop_x_server(env)
+        desktop.start_x_server(env)
+        again = start_outline_app("--title", "New Display", env=env)
+        self.addCleanup(again.close)
+        self.assertTrue(desktop.wait_for(lambda: len(self.read(again.pid, engine=side)["controls"]) > 5, 10, 0.2))
+        side.result("outline.watch", {"pid": again.pid})
+        self.heard("moved", lambda n: again.command("move", x=120 + 20 * n, y=60), engine=side)
+        side.result("outline.watch", {"pid": None})
+        self.assertEqual(side.close(), 0)
 
 
 def restart_accessibility_bus(env):
@@ -319,7 +331,7 @@ def restart_accessibility_bus(env):
             children += [int(pid) for pid in listed.read().split()]
     for pid in children + [launcher]:
         os.kill(pid, signal.SIGTERM)
-    harness.wait_for(lambda: not any(os.path.exists("/proc/%d" % pid) for pid in children + [launcher]), 5)
+    desktop.wait_for(lambda: not any(os.path.exists("/proc/%d" % pid) for pid in children + [launcher]), 5)
 
 
 if __name__ == "__main__":

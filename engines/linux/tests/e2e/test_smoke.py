@@ -12,7 +12,10 @@ import time
 import unittest
 from pathlib import Path
 
-import harness
+import accessibility
+import apps
+import desktop
+import engine
 
 FIELD_TIMEOUT_S = 0.35
 # Process start and scheduling on a busy 2-core machine: what a frozen application may cost on
@@ -21,7 +24,7 @@ SLACK_S = 0.25
 
 
 def probe_path():
-    return Path(os.environ.get("HALCY_PROBE") or harness.engine_path().parent / "halcy-probe")
+    return Path(os.environ.get("HALCY_PROBE") or engine.engine_path().parent / "halcy-probe")
 
 
 def probe(*args, timeout=10):
@@ -80,7 +83,7 @@ class ProbeStream:
 
 
 def accessibility_enabled():
-    out = harness.run_tool("gdbus", "call", "--session", "--dest", "org.a11y.Bus", "--object-path",
+    out = desktop.run_tool("gdbus", "call", "--session", "--dest", "org.a11y.Bus", "--object-path",
                            "/org/a11y/bus", "--method", "org.freedesktop.DBus.Properties.Get",
                            "org.a11y.Status", "IsEnabled").decode()
     return "true" in out
@@ -88,8 +91,8 @@ def accessibility_enabled():
 
 class EngineOnTheDesktop(unittest.TestCase):
     def setUp(self):
-        harness.require_desktop()
-        self.engine = harness.Engine()
+        desktop.require_desktop()
+        self.engine = engine.Engine()
         self.addCleanup(self.engine.close)
 
     def test_hello_answers_with_the_engine_process(self):
@@ -109,15 +112,15 @@ class EngineOnTheDesktop(unittest.TestCase):
 
 class ReadersSeeTheFixture(unittest.TestCase):
     def setUp(self):
-        harness.require_desktop()
-        self.fixture = harness.start_fixture(title="Smoke One")
+        desktop.require_desktop()
+        self.fixture = apps.start_fixture(title="Smoke One")
         self.addCleanup(self.fixture.close)
-        harness.accessible_app(self.fixture.pid)
+        accessibility.accessible_app(self.fixture.pid)
 
     def focus(self, widget):
         self.fixture.focus(widget)
         self.fixture.wait_event("focus", where=lambda e: e["widget"] == widget)
-        return harness.wait_for(lambda: self.focused_as(widget), timeout=3) or probe("focus", self.fixture.pid)
+        return desktop.wait_for(lambda: self.focused_as(widget), timeout=3) or probe("focus", self.fixture.pid)
 
     def focused_as(self, widget):
         seen = probe("focus", self.fixture.pid)
@@ -130,7 +133,7 @@ class ReadersSeeTheFixture(unittest.TestCase):
         self.assertIsNone(probe("app", 2 ** 22 + 12345)["app"])
 
     def test_identity_without_an_application_id_comes_from_the_window_class(self):
-        plain = harness.start_fixture("--no-app-id", title="Smoke Plain")
+        plain = apps.start_fixture("--no-app-id", title="Smoke Plain")
         self.addCleanup(plain.close)
         windows = probe("windows")["windows"]
         mine = [w for w in windows if w["pid"] == plain.pid]
@@ -167,12 +170,12 @@ class ReadersSeeTheFixture(unittest.TestCase):
         self.assertEqual(seen, {"pid": self.fixture.pid, "found": True, "role": "AXTextField", "name": "Name"})
 
     def test_windows_are_listed_front_to_back(self):
-        other = harness.start_fixture(title="Smoke Two")
+        other = apps.start_fixture(title="Smoke Two")
         self.addCleanup(other.close)
         for front, back in ((self.fixture, other), (other, self.fixture)):
             with self.subTest(front=front.pid):
                 front.present()
-                listed = harness.wait_for(lambda: self.front_pid_is(front.pid), timeout=3)
+                listed = desktop.wait_for(lambda: self.front_pid_is(front.pid), timeout=3)
                 self.assertTrue(listed, probe("windows"))
                 pids = [w["pid"] for w in listed["windows"] if w["pid"] in (front.pid, back.pid)]
                 self.assertEqual(pids, [front.pid, back.pid])
@@ -207,10 +210,10 @@ class ReadersSeeTheFixture(unittest.TestCase):
 
 class EventsReachTheMainLoop(unittest.TestCase):
     def setUp(self):
-        harness.require_desktop()
-        self.fixture = harness.start_fixture(title="Smoke Events")
+        desktop.require_desktop()
+        self.fixture = apps.start_fixture(title="Smoke Events")
         self.addCleanup(self.fixture.close)
-        harness.accessible_app(self.fixture.pid)
+        accessibility.accessible_app(self.fixture.pid)
         self.events = ProbeStream("events", 20)
         self.addCleanup(self.events.close)
         self.assertIsNotNone(self.events.wait_for(lambda line: line.get("ready")))
@@ -235,7 +238,7 @@ class EventsReachTheMainLoop(unittest.TestCase):
                                               "AXFocusedUIElementChanged"), self.events.seen[-5:])
 
     def test_window_manager_changes_arrive_from_the_display(self):
-        other = harness.start_fixture(title="Smoke Events Two")
+        other = apps.start_fixture(title="Smoke Events Two")
         self.addCleanup(other.close)
         self.fixture.present()
         self.assertIsNotNone(self.events.wait_for(lambda line: line.get("property") == "_NET_ACTIVE_WINDOW"),
@@ -262,13 +265,13 @@ def accessibility_bus_pids(stack_dir):
 
 class AccessibilityBusComesBack(unittest.TestCase):
     def setUp(self):
-        harness.require_desktop()
-        self.env = harness.start_stack()
-        self.addCleanup(lambda: subprocess.run([str(harness.DESKTOP_SCRIPT), "stop", self.env["HALCY_DESKTOP_DIR"]],
+        desktop.require_desktop()
+        self.env = desktop.start_stack()
+        self.addCleanup(lambda: subprocess.run([str(desktop.DESKTOP_SCRIPT), "stop", self.env["HALCY_DESKTOP_DIR"]],
                                                timeout=30))
 
     def start_fixture(self, title):
-        proc = subprocess.Popen([harness.SYSTEM_PYTHON, str(harness.FIXTURES / "fixture_app.py"), "--title", title],
+        proc = subprocess.Popen([desktop.SYSTEM_PYTHON, str(desktop.FIXTURES / "fixture_app.py"), "--title", title],
                                 stdin=subprocess.PIPE, stdout=subprocess.PIPE, env=self.env)
         def end():
             proc.kill()
@@ -300,13 +303,13 @@ class AccessibilityBusComesBack(unittest.TestCase):
 
 class DisplayGoesAway(unittest.TestCase):
     def setUp(self):
-        harness.require_desktop()
-        self.env = harness.start_stack()
-        self.addCleanup(lambda: subprocess.run([str(harness.DESKTOP_SCRIPT), "stop", self.env["HALCY_DESKTOP_DIR"]],
+        desktop.require_desktop()
+        self.env = desktop.start_stack()
+        self.addCleanup(lambda: subprocess.run([str(desktop.DESKTOP_SCRIPT), "stop", self.env["HALCY_DESKTOP_DIR"]],
                                                timeout=30))
 
     def test_readers_answer_empty_and_live_on(self):
-        proc = subprocess.Popen([harness.SYSTEM_PYTHON, str(harness.FIXTURES / "fixture_app.py")],
+        proc = subprocess.Popen([desktop.SYSTEM_PYTHON, str(desktop.FIXTURES / "fixture_app.py")],
                                 stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=self.env)
         self.addCleanup(lambda: (proc.kill(), proc.wait(), proc.stdin.close(), proc.stdout.close()))
         watch = ProbeStream("windows-watch", 4, env=self.env)

@@ -1,9 +1,0 @@
-#include "DeskRules.hpp"
-
-namespace halcy {
-
-AppsQuitResult QuitRules::quit(const AppsQuit&, DeskArea&) {
-  throw notBuiltYet();
-}
-
-}  // namespace halcy

@@ -1,0 +1,28 @@
+#pragma once
+// Text as the caller measures it: user-perceived characters (extended grapheme clusters), where an
+// emoji sequence or a letter with combining marks counts once, and UTF-16 code units, the unit the
+// caller's own strings count in. Every text is valid UTF-8, as every decoded JSON string is.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace halcy {
+
+// A character beyond the basic plane counts twice.
+std::size_t utf16Length(std::string_view text);
+
+// The text without Unicode white space (no-break spaces too) and line breaks at either end, as the
+// caller's platform trims.
+std::string trimmedWhiteSpace(std::string_view text);
+
+// Both fail with an EngineFailure "failed" when the text cannot be segmented.
+namespace Graphemes {
+// Counts clusters, stopping once `limit` is reached, so checking a limit costs no more than it.
+std::size_t count(std::string_view text, std::size_t limit = SIZE_MAX);
+// The first `count` clusters of the text.
+std::string prefix(std::string_view text, std::size_t count);
+}  // namespace Graphemes
+
+}  // namespace halcy
