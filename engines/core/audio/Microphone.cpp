@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "CaptureStart.hpp"
+#include "FilePaths.hpp"
 #include "PCM16.hpp"
 #include "SerialQueue.hpp"
 
@@ -19,15 +20,6 @@ namespace {
 
 EngineFailure invalid(std::string message) {
   return EngineFailure(ErrorCode::invalidParams, std::move(message));
-}
-
-// The path without its last component; slashes at the end do not make another component.
-std::string folderOf(const std::string& path) {
-  const auto last = path.find_last_not_of('/');
-  if (last == std::string::npos) return "/";
-  const auto slash = path.rfind('/', last);
-  const auto end = path.find_last_not_of('/', slash);
-  return end == std::string::npos ? std::string("/") : path.substr(0, end + 1);
 }
 
 }  // namespace

@@ -75,8 +75,15 @@ FilesSearch FilesSearch::decode(const JsonObject& params) {
   return search;
 }
 
+Json FoundFileFact::toJson() const {
+  return Json::object(
+      {{"path", path}, {"name", name}, {"modified", orNull(modified)}, {"bytes", orNull(bytes)}});
+}
+
 Json FilesFound::toJson() const {
-  return Json::object();
+  Json found = Json::array();
+  for (const auto& file : files) found.push_back(file.toJson());
+  return Json::object({{"files", std::move(found)}, {"timedOut", timedOut}});
 }
 
 DocumentPdfText DocumentPdfText::decode(const JsonObject& params) {
@@ -89,7 +96,7 @@ DocumentPdfText DocumentPdfText::decode(const JsonObject& params) {
 }
 
 Json DocumentTextRead::toJson() const {
-  return Json::object();
+  return Json::object({{"text", text}, {"pages", pages}});
 }
 
 }  // namespace halcy

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -64,7 +65,21 @@ struct FilesSearch {
   static FilesSearch decode(const JsonObject& params);
 };
 
+struct FoundFileFact {
+  std::string path;
+  // The last component of `path`.
+  std::string name;
+  // Last content change, milliseconds since 1970-01-01 UTC.
+  std::optional<double> modified;
+  std::optional<std::int64_t> bytes;
+  Json toJson() const;
+};
+
 struct FilesFound {
+  // Newest first.
+  std::vector<FoundFileFact> files;
+  // The patience ran out before the search had looked everywhere.
+  bool timedOut = false;
   Json toJson() const;
 };
 
@@ -76,6 +91,10 @@ struct DocumentPdfText {
 };
 
 struct DocumentTextRead {
+  // Empty when the document has none or cannot be opened.
+  std::string text;
+  // 0 when the document cannot be opened.
+  std::int64_t pages = 0;
   Json toJson() const;
 };
 

@@ -7,7 +7,8 @@ MediaDecodeRequest MediaDecodeRequest::decode(const JsonObject& params) {
 }
 
 Json MediaDecoded::toJson() const {
-  return Json::object();
+  return Json::object(
+      {{"durationMs", durationMs}, {"sampleRate", sampleRate}, {"channels", channels}});
 }
 
 }  // namespace halcy

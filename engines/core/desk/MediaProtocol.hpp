@@ -1,6 +1,7 @@
 #pragma once
 // The media-decode records on the wire: parameters decode strictly, results encode in field order.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,9 @@ struct MediaDecodeRequest {
 };
 
 struct MediaDecoded {
+  std::int64_t durationMs = 0;
+  std::int64_t sampleRate = 16000;
+  std::int64_t channels = 1;
   Json toJson() const;
 };
 

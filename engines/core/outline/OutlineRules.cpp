@@ -126,7 +126,7 @@ std::string name(std::string_view role, const AttributeReader& read) {
   for (const std::string_view attribute : nameAttributes(role)) {
     const std::optional<std::string> text = read(attribute);
     if (!text) continue;
-    const std::string trimmed = trimmedWhiteSpace(*text);
+    const std::string trimmed = trimmedText(*text);
     if (!trimmed.empty()) return Graphemes::prefix(trimmed, static_cast<std::size_t>(nameMax));
   }
   return {};

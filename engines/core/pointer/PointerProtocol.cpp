@@ -16,14 +16,32 @@ PointerReport pointerReportNamed(const std::string& name) {
   }
   throw DecodeError("Unknown pointer report.");
 }
+
+Json pressJson(std::string_view type, const RawInput& input, bool overHalcy) {
+  return Json::object({{"type", type},
+                       {"button", wireName(input.button)},
+                       {"x", input.x},
+                       {"y", input.y},
+                       {"overHalcy", overHalcy},
+                       {"at", input.at}});
+}
+
+Json placeJson(std::string_view type, const RawInput& input) {
+  return Json::object({{"type", type}, {"x", input.x}, {"y", input.y}, {"at", input.at}});
+}
 }  // namespace
 
 std::string_view wireName(PointerReport report) {
   return pointerReportNames[static_cast<std::size_t>(report)];
 }
 
+std::string_view wireName(PointerButton button) {
+  return button == PointerButton::left ? "left" : "right";
+}
+
 Json PointerState::toJson() const {
-  return Json::object();
+  return Json::object(
+      {{"x", x}, {"y", y}, {"buttons", buttons}, {"secureInput", secureInput}, {"at", at}});
 }
 
 PointerElementRequest PointerElementRequest::decode(const JsonObject& params) {
@@ -37,8 +55,29 @@ PointerElementRequest PointerElementRequest::decode(const JsonObject& params) {
   return request;
 }
 
+AXDescription AXDescription::redacted() const {
+  AXDescription copy = *this;
+  if (copy.isSecure()) copy.value.reset();
+  return copy;
+}
+
+Json AXDescription::toJson() const {
+  return Json::object({{"role", orNull(role)},
+                       {"subrole", orNull(subrole)},
+                       {"roleDescription", orNull(roleDescription)},
+                       {"title", orNull(title)},
+                       {"description", orNull(description)},
+                       {"help", orNull(help)},
+                       {"value", orNull(value)},
+                       {"frame", orNull(frame)}});
+}
+
 Json PointerElement::toJson() const {
-  return Json::object();
+  return Json::object({{"app", orNull(app)},
+                       {"element", orNull(element)},
+                       {"parent", orNull(parent)},
+                       {"filePath", orNull(filePath)},
+                       {"selectedPaths", selectedPaths}});
 }
 
 InputWatch InputWatch::decode(const JsonObject& params) {
@@ -52,7 +91,34 @@ InputWatch InputWatch::decode(const JsonObject& params) {
 }
 
 Json InputWatching::toJson() const {
-  return Json::object();
+  return Json::object({{"pointer", wireName(pointer)},
+                       {"keys", keys},
+                       {"moves", moves},
+                       {"scroll", scroll},
+                       {"at", at}});
+}
+
+Json InputEvent::toJson() const {
+  switch (input.kind) {
+    case RawInput::Kind::press:
+      return pressJson("press", input, overHalcy);
+    case RawInput::Kind::release:
+      return pressJson("release", input, overHalcy);
+    case RawInput::Kind::drag:
+      return placeJson("drag", input);
+    case RawInput::Kind::move:
+      return placeJson("move", input);
+    case RawInput::Kind::scroll:
+      return Json::object({{"type", "scroll"},
+                           {"x", input.x},
+                           {"y", input.y},
+                           {"dx", input.dx},
+                           {"dy", input.dy},
+                           {"at", input.at}});
+    case RawInput::Kind::key:
+      break;
+  }
+  return Json::object({{"type", "key"}, {"keyCode", input.keyCode}, {"at", input.at}});
 }
 
 }  // namespace halcy

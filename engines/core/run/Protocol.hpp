@@ -50,10 +50,10 @@ struct PermissionRequest {
   static PermissionRequest decode(const JsonObject& params);
 };
 
-// The dispatcher's view of the platform. The sound sources, the calendar and the window facts
-// are the ports their areas declare; the host answers them all. None of the operations fails;
-// capture objects report their own failures when started.
-class EngineHost : public AudioSources, public CalendarSource, public WindowSource {
+// The dispatcher's view of the platform. The sound sources, the calendar's permission and the
+// window facts are the ports their areas declare; the host answers them all. None of the
+// operations fails; capture objects report their own failures when started.
+class EngineHost : public AudioSources, public CalendarPermission, public WindowSource {
  public:
   virtual Hello hello() = 0;
   virtual PermissionsStatus permissions() = 0;

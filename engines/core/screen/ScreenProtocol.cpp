@@ -31,7 +31,10 @@ ScreenRead ScreenRead::decode(const JsonObject& params) {
 }
 
 Json ScreenText::toJson() const {
-  return Json::object();
+  return Json::object({{"app", app.toJson()},
+                       {"windowTitle", windowTitle ? Json(*windowTitle) : Json(nullptr)},
+                       {"text", text},
+                       {"gated", gated}});
 }
 
 ScreenCapture ScreenCapture::decode(const JsonObject& params) {
@@ -46,7 +49,8 @@ ScreenCapture ScreenCapture::decode(const JsonObject& params) {
 }
 
 Json ScreenCaptured::toJson() const {
-  return Json::object();
+  return Json::object(
+      {{"jpeg", jpeg}, {"width", width}, {"height", height}, {"display", display.toJson()}});
 }
 
 ScreenRegion ScreenRegion::decode(const JsonObject& params) {
@@ -59,7 +63,11 @@ ScreenRegion ScreenRegion::decode(const JsonObject& params) {
 }
 
 Json ScreenRegionCaptured::toJson() const {
-  return Json::object();
+  return Json::object({{"jpeg", jpeg},
+                       {"width", width},
+                       {"height", height},
+                       {"rect", rect.toJson()},
+                       {"hash", hash}});
 }
 
 }  // namespace halcy

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "FrontApp.hpp"
 #include "Json.hpp"
 #include "ScreenGeometry.hpp"
 
@@ -22,7 +23,12 @@ struct ScreenRead {
 };
 
 struct ScreenText {
+  FrontApp app;
+  std::optional<std::string> windowTitle;
+  std::string text;
+  bool gated = false;
   Json toJson() const;
+  bool operator==(const ScreenText&) const = default;
 };
 
 struct ScreenCapture {
@@ -38,6 +44,10 @@ struct ScreenCapture {
 };
 
 struct ScreenCaptured {
+  std::string jpeg;  // Base64
+  std::int64_t width = 0;
+  std::int64_t height = 0;
+  ScreenRect display;
   Json toJson() const;
 };
 
@@ -51,6 +61,11 @@ struct ScreenRegion {
 };
 
 struct ScreenRegionCaptured {
+  std::string jpeg;  // Base64
+  std::int64_t width = 0;
+  std::int64_t height = 0;
+  ScreenRect rect;
+  std::string hash;
   Json toJson() const;
 };
 

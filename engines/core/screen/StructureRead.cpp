@@ -13,8 +13,24 @@ StructureRead StructureRead::decode(const JsonObject& params) {
   return read;
 }
 
+namespace {
+
+Json textOrNull(const std::optional<std::string>& text) {
+  return text ? Json(*text) : Json(nullptr);
+}
+
+}  // namespace
+
 Json StructureFacts::toJson() const {
-  return Json::object();
+  Json rowList = nullptr;
+  if (rows) {
+    rowList = Json::array();
+    for (const auto& row : *rows) rowList.push_back(Json(row));
+  }
+  return Json::object({{"windowTitle", textOrNull(windowTitle)},
+                       {"webUrl", textOrNull(webUrl)},
+                       {"fieldValues", Json(fieldValues)},
+                       {"rows", std::move(rowList)}});
 }
 
 }  // namespace halcy

@@ -2,11 +2,8 @@
 // Fakes for the sound tests: a clock the test sets, readers for the notice lines sound areas
 // write, a file size limit that makes writes fail, and the ways a capture fails to start.
 
-#include <sys/resource.h>
-
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -19,6 +16,7 @@
 #include "Base64.hpp"
 #include "CapturingOutput.hpp"
 #include "Clock.hpp"
+#include "FileSizeLimit.hpp"
 #include "Json.hpp"
 #include "Output.hpp"
 
@@ -71,26 +69,7 @@ inline bool eventually(const std::function<bool()>& done) {
   return true;
 }
 
-// Makes writes past `bytes` fail (as on a full disk) while it lives; for the whole process.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) : previousSignal_(std::signal(SIGXFSZ, SIG_IGN)) {
-    getrlimit(RLIMIT_FSIZE, &previous_);
-    rlimit limited = previous_;
-    limited.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limited);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &previous_);
-    std::signal(SIGXFSZ, previousSignal_);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  rlimit previous_{};
-  void (*previousSignal_)(int);
-};
+using halcy::FileSizeLimit;
 
 // What a capture may throw when it cannot start, and what the caller is told: an EngineFailure
 // passes unchanged, anything else becomes the generic failure.

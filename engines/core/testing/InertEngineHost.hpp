@@ -24,7 +24,6 @@ class InertEngineHost : public EngineHost {
   }
   PermissionState calendarAccess() override { return PermissionState::undetermined; }
   PermissionState requestCalendarAccess() override { return PermissionState::undetermined; }
-  std::vector<CalendarFact> calendarEvents(double, double) override { return {}; }
   std::vector<std::int64_t> runningApps(const std::string&) override { return {}; }
   std::vector<std::string> windowTitles(std::int64_t) override { return {}; }
 };

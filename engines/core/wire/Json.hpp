@@ -15,10 +15,10 @@ namespace halcy {
 
 using Json = nlohmann::ordered_json;
 
-// An optional value on the wire: null when absent; a record by its toJson().
-template <class Value>
-Json orNull(const std::optional<Value>& value) {
-  if (!value) return nullptr;
+// An absent value as null; a present record as its own encoding.
+template <class T>
+Json orNull(const std::optional<T>& value) {
+  if (!value) return Json(nullptr);
   if constexpr (requires { value->toJson(); }) {
     return value->toJson();
   } else {

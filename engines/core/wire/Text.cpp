@@ -64,7 +64,7 @@ std::size_t utf16Length(std::string_view text) {
   return units;
 }
 
-std::string trimmedWhiteSpace(std::string_view text) {
+std::string trimmedText(std::string_view text) {
   const auto length = static_cast<int32_t>(text.size());
   const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
   int32_t start = 0;
@@ -105,6 +105,47 @@ std::string Graphemes::prefix(std::string_view text, std::size_t count) {
     return ++clusters < count;
   });
   return std::string(text.substr(0, end));
+}
+
+std::string Graphemes::prefixWithinUtf16(std::string_view text, std::size_t maxUtf16Units) {
+  if (utf16Length(text) <= maxUtf16Units) return std::string(text);
+  std::size_t end = 0;
+  std::size_t units = 0;
+  eachBoundary(text, [&](std::size_t boundary) {
+    units += utf16Length(text.substr(end, boundary - end));
+    if (units > maxUtf16Units) return false;
+    end = boundary;
+    return true;
+  });
+  return std::string(text.substr(0, end));
+}
+
+bool isUtf8(std::string_view bytes) {
+  const auto length = static_cast<int32_t>(bytes.size());
+  for (int32_t index = 0; index < length;) {
+    UChar32 character = 0;
+    U8_NEXT(bytes.data(), index, length, character);
+    if (character < 0) return false;
+  }
+  return true;
+}
+
+std::string asUtf8(std::string_view bytes) {
+  if (isUtf8(bytes)) return std::string(bytes);
+  std::string text;
+  const auto length = static_cast<int32_t>(bytes.size());
+  for (int32_t index = 0; index < length;) {
+    const int32_t start = index;
+    UChar32 character = 0;
+    U8_NEXT(bytes.data(), index, length, character);
+    if (character < 0) {
+      text += "\xEF\xBF\xBD";
+    } else {
+      text.append(
+          bytes.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(index - start)));
+    }
+  }
+  return text;
 }
 
 }  // namespace halcy

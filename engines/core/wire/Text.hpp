@@ -13,16 +13,24 @@ namespace halcy {
 // A character beyond the basic plane counts twice.
 std::size_t utf16Length(std::string_view text);
 
-// The text without Unicode white space (no-break spaces too) and line breaks at either end, as the
+// Every Unicode white space (no-break spaces too) and line break removed from both ends, as the
 // caller's platform trims.
-std::string trimmedWhiteSpace(std::string_view text);
+std::string trimmedText(std::string_view text);
 
-// Both fail with an EngineFailure "failed" when the text cannot be segmented.
+// All fail with an EngineFailure "failed" when the text cannot be segmented.
 namespace Graphemes {
 // Counts clusters, stopping once `limit` is reached, so checking a limit costs no more than it.
 std::size_t count(std::string_view text, std::size_t limit = SIZE_MAX);
 // The first `count` clusters of the text.
 std::string prefix(std::string_view text, std::size_t count);
+// The longest prefix of whole clusters that is at most `maxUtf16Units` UTF-16 code units long.
+std::string prefixWithinUtf16(std::string_view text, std::size_t maxUtf16Units);
 }  // namespace Graphemes
+
+// Text from outside the wire (file names, files read from disk) may be any bytes; the wire carries
+// only UTF-8.
+bool isUtf8(std::string_view bytes);
+// Each ill-formed sequence replaced by U+FFFD.
+std::string asUtf8(std::string_view bytes);
 
 }  // namespace halcy

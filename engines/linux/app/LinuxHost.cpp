@@ -1,9 +1,13 @@
 #include "LinuxHost.hpp"
 
+#include <pwd.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include <fstream>
+#include <vector>
 
 #include "Areas.hpp"
 #include "LinuxMicrophone.hpp"
@@ -32,6 +36,30 @@ std::string osReleaseName() {
 }
 
 }  // namespace
+
+std::string userHomeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && home[0] == '/') return home;
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+      found->pw_dir != nullptr) {
+    return found->pw_dir;
+  }
+  return {};
+}
+
+std::string userDataFolder() {
+  const char* data = std::getenv("XDG_DATA_HOME");
+  if (data != nullptr && data[0] == '/') return data;
+  return userHomeFolder() + "/.local/share";
+}
+
+LinuxHost::LinuxHost(std::shared_ptr<LinuxSound> sound, std::shared_ptr<XConnection> display)
+    : sound_(std::move(sound)),
+      display_(std::move(display)),
+      calendar_(userHomeFolder(), userDataFolder()) {}
 
 std::string linuxVersionText() {
   utsname system{};
@@ -82,13 +110,10 @@ std::unique_ptr<MeetingCapture> LinuxHost::systemAudio(const std::vector<std::in
 }
 
 PermissionState LinuxHost::calendarAccess() {
-  return PermissionState::denied;
+  return calendar_.calendarAccess();
 }
 PermissionState LinuxHost::requestCalendarAccess() {
-  return PermissionState::denied;
-}
-std::vector<CalendarFact> LinuxHost::calendarEvents(double, double) {
-  return {};
+  return calendar_.requestCalendarAccess();
 }
 std::vector<std::int64_t> LinuxHost::runningApps(const std::string&) {
   return {};

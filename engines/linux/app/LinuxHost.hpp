@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "Calendar.hpp"
+#include "LinuxCalendar.hpp"
 #include "LinuxSound.hpp"
 #include "Protocol.hpp"
 #include "XConnection.hpp"
@@ -14,8 +15,7 @@ namespace halcy {
 class LinuxHost final : public EngineHost {
  public:
   // Captures share the one sound-server connection; the display is the adapter's one connection.
-  LinuxHost(std::shared_ptr<LinuxSound> sound, std::shared_ptr<XConnection> display)
-      : sound_(std::move(sound)), display_(std::move(display)) {}
+  LinuxHost(std::shared_ptr<LinuxSound> sound, std::shared_ptr<XConnection> display);
   Hello hello() override;
   PermissionsStatus permissions() override;
   PermissionState request(Permission permission) override;
@@ -24,7 +24,6 @@ class LinuxHost final : public EngineHost {
   std::unique_ptr<MeetingCapture> systemAudio(const std::vector<std::int64_t>& excluding) override;
   PermissionState calendarAccess() override;
   PermissionState requestCalendarAccess() override;
-  std::vector<CalendarFact> calendarEvents(double from, double to) override;
   std::vector<std::int64_t> runningApps(const std::string& bundleId) override;
   std::vector<std::string> windowTitles(std::int64_t pid) override;
 
@@ -34,9 +33,16 @@ class LinuxHost final : public EngineHost {
  private:
   std::shared_ptr<LinuxSound> sound_;
   std::shared_ptr<XConnection> display_;
+  // Answers the calendar's permission; the calendar area reads the events through its own.
+  LinuxCalendar calendar_;
 };
 
 // "Debian GNU/Linux 12 (bookworm); kernel 6.1.0-18-amd64".
 std::string linuxVersionText();
+
+// The user's home folder: $HOME when it is an absolute path, else the password database's.
+std::string userHomeFolder();
+// Where the user's applications keep their data: $XDG_DATA_HOME, else ~/.local/share.
+std::string userDataFolder();
 
 }  // namespace halcy

@@ -17,11 +17,16 @@
 
 #include "Dispatcher.hpp"
 #include "Entry.hpp"
+#include "LinuxDesk.hpp"
 #include "LinuxDictation.hpp"
 #include "LinuxFields.hpp"
 #include "LinuxHost.hpp"
+#include "LinuxKeys.hpp"
+#include "LinuxMedia.hpp"
 #include "LinuxOutline.hpp"
 #include "LinuxOutputVolume.hpp"
+#include "LinuxPointer.hpp"
+#include "LinuxScreen.hpp"
 
 namespace {
 
@@ -107,8 +112,20 @@ int main(int argc, char** argv) {
   auto fields = std::make_unique<LinuxFieldHost>(display, atspi);
   fieldHost = fields.get();
   areas.fields = std::make_shared<FieldController>(std::move(fields));
+  auto input = std::make_shared<LinuxInput>(x);
+  auto secure = std::make_shared<LinuxSecureInput>(display, input, atspi);
+  areas.keys = KeysController::make(std::make_unique<LinuxKeys>(display, input, secure), writer,
+                                    uptimeSeconds);
+  areas.pointer = std::make_shared<PointerController>(
+      std::make_unique<LinuxPointer>(display, input, atspi, secure), writer, uptimeSeconds);
   areas.outline = std::make_shared<OutlineController>(
       std::make_unique<LinuxOutlineHost>(display, atspi), writer, uptimeSeconds);
+  areas.screen =
+      std::make_shared<ScreenController>(std::make_unique<LinuxScreenHost>(display, atspi));
+  areas.desk = std::make_shared<LinuxDesk>(userHomeFolder());
+  areas.calendar = std::make_shared<CalendarController>(
+      std::make_unique<LinuxCalendar>(userHomeFolder(), userDataFolder()));
+  areas.media = std::make_shared<MediaController>(std::make_unique<LinuxMedia>());
   static Dispatcher dispatcher(std::make_shared<LinuxHost>(sound, x), writer, std::move(areas));
 
   std::thread(readInput, std::ref(dispatcher), std::ref(writer)).detach();

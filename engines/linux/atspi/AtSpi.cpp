@@ -25,6 +25,9 @@ constexpr const char* componentInterface = "org.a11y.atspi.Component";
 constexpr const char* textInterface = "org.a11y.atspi.Text";
 constexpr const char* valueInterface = "org.a11y.atspi.Value";
 constexpr const char* collectionInterface = "org.a11y.atspi.Collection";
+constexpr const char* hyperlinkInterface = "org.a11y.atspi.Hyperlink";
+constexpr const char* documentInterface = "org.a11y.atspi.Document";
+constexpr const char* selectionInterface = "org.a11y.atspi.Selection";
 constexpr const char* propertiesInterface = "org.freedesktop.DBus.Properties";
 constexpr const char* eventInterfacePrefix = "org.a11y.atspi.Event.";
 constexpr std::uint32_t screenCoordinates = 0;
@@ -435,7 +438,7 @@ std::optional<std::int32_t> intProperty(const Connection& bus, const AtSpiRef& e
 
 }  // namespace
 
-bool AtSpi::connect(Timeout timeout) {
+bool AtSpi::connected(Timeout timeout) {
   return static_cast<bool>(bus_->current(timeout));
 }
 
@@ -520,9 +523,16 @@ std::optional<AtSpiRef> AtSpi::childAt(const AtSpiRef& element, std::int32_t ind
 
 std::optional<AtSpiRef> AtSpi::elementAt(const AtSpiRef& element, std::int32_t x, std::int32_t y,
                                          Timeout timeout) {
+  std::vector<AtSpiRef> path = pathAt(element, x, y, timeout);
+  if (path.empty()) return std::nullopt;
+  return path.back();
+}
+
+std::vector<AtSpiRef> AtSpi::pathAt(const AtSpiRef& element, std::int32_t x, std::int32_t y,
+                                    Timeout timeout) {
   const Budget budget(timeout);
   Connection bus = bus_->current(timeout);
-  std::optional<AtSpiRef> found;
+  std::vector<AtSpiRef> path;
   // Each answer holds the element one level down; the deepest one is the element at the point.
   for (AtSpiRef current = element; !budget.spent();) {
     Variant reply =
@@ -532,10 +542,10 @@ std::optional<AtSpiRef> AtSpi::elementAt(const AtSpiRef& element, std::int32_t x
     Variant pair(g_variant_get_child_value(reply.get(), 0));
     auto next = refOf(pair.get());
     if (!next || *next == current) break;
-    found = next;
+    path.push_back(*next);
     current = *next;
   }
-  return found;
+  return path;
 }
 
 std::optional<std::string> AtSpi::text(const AtSpiRef& element, Timeout timeout) {
@@ -595,6 +605,12 @@ std::optional<std::string> AtSpi::value(const AtSpiRef& element, Timeout timeout
     if (auto number = currentValue(element, budget.left())) return shortestNumber(*number);
   }
   return std::nullopt;
+}
+
+std::optional<std::string> AtSpi::documentAttribute(const AtSpiRef& element,
+                                                    const std::string& name, Timeout timeout) {
+  return textReply(callOn(bus_->current(timeout), element, "org.a11y.atspi.Document",
+                          "GetAttributeValue", g_variant_new("(s)", name.c_str()), "(s)", timeout));
 }
 
 bool AtSpi::editableText(const AtSpiRef& element, Timeout timeout) {
@@ -884,6 +900,45 @@ std::vector<AtSpi::Answer> AtSpi::ask(const std::vector<Question>& questions, Ti
   return answers;
 }
 
+std::optional<AtSpi::TableShape> AtSpi::tableShape(const AtSpiRef& element, Timeout timeout) {
+  if (!sendable(element)) return std::nullopt;
+  std::vector<GLibBus::PendingCall> calls;
+  calls.push_back(propertyCall(element, "org.a11y.atspi.Table", "NRows"));
+  calls.push_back(propertyCall(element, "org.a11y.atspi.Table", "NColumns"));
+  calls.push_back(propertyCall(element, accessibleInterface, "ChildCount"));
+  Connection bus = bus_->current(timeout);
+  if (!bus) return std::nullopt;
+  const std::vector<Variant> replies = GLibBus::callAll(bus.get(), std::move(calls), timeout);
+  const auto rows = intPropertyReply(replies[0]);
+  const auto columns = intPropertyReply(replies[1]);
+  const auto children = intPropertyReply(replies[2]);
+  if (!rows || !columns || !children) return std::nullopt;
+  return TableShape{*rows, *columns, *children};
+}
+
+std::vector<std::optional<AtSpiRef>> AtSpi::childrenAt(const AtSpiRef& element,
+                                                       const std::vector<std::int32_t>& indexes,
+                                                       Timeout timeout) {
+  std::vector<std::optional<AtSpiRef>> found(indexes.size());
+  Connection bus = bus_->current(timeout);
+  if (!bus || !sendable(element)) return found;
+  for (std::size_t first = 0; first < indexes.size(); first += pipelineBatch) {
+    const std::size_t last = std::min(indexes.size(), first + pipelineBatch);
+    std::vector<GLibBus::PendingCall> calls;
+    for (std::size_t i = first; i < last; ++i) {
+      calls.push_back({element.bus, element.path, accessibleInterface, "GetChildAtIndex",
+                       g_variant_new("(i)", indexes[i]), "((so))"});
+    }
+    const std::vector<Variant> replies = GLibBus::callAll(bus.get(), std::move(calls), timeout);
+    for (std::size_t i = first; i < last; ++i) {
+      if (!replies[i - first]) continue;
+      Variant pair(g_variant_get_child_value(replies[i - first].get(), 0));
+      found[i] = refOf(pair.get());
+    }
+  }
+  return found;
+}
+
 AtSpi::ElementFacts AtSpi::elementFacts(const AtSpiRef& element, Timeout timeout) {
   if (!sendable(element)) return {};
   std::vector<GLibBus::PendingCall> calls;
@@ -897,6 +952,137 @@ AtSpi::ElementFacts AtSpi::elementFacts(const AtSpiRef& element, Timeout timeout
   const std::vector<Variant> replies = GLibBus::callAll(bus.get(), std::move(calls), timeout);
   return {roleReply(replies[0]), statesReply(replies[1]), attributesReply(replies[2]),
           interfacesReply(replies[3])};
+}
+
+namespace {
+
+std::optional<AtSpiRef> refPropertyReply(const Variant& reply) {
+  if (!reply) return std::nullopt;
+  Variant boxed(g_variant_get_child_value(reply.get(), 0));
+  Variant value(g_variant_get_variant(boxed.get()));
+  if (!g_variant_is_of_type(value.get(), G_VARIANT_TYPE("(so)"))) return std::nullopt;
+  return refOf(value.get());
+}
+
+std::optional<AtSpiRect> extentsReply(const Variant& reply) {
+  if (!reply) return std::nullopt;
+  AtSpiRect rect;
+  g_variant_get(reply.get(), "((iiii))", &rect.x, &rect.y, &rect.width, &rect.height);
+  return rect;
+}
+
+}  // namespace
+
+namespace {
+
+void askPortrait(const AtSpiRef& e, bool whole, std::vector<GLibBus::PendingCall>& calls) {
+  if (whole) {
+    calls.push_back(roleCall(e));
+    calls.push_back({e.bus, e.path, accessibleInterface, "GetLocalizedRoleName", nullptr, "(s)"});
+    calls.push_back(propertyCall(e, accessibleInterface, "Name"));
+    calls.push_back(propertyCall(e, accessibleInterface, "Description"));
+    calls.push_back(propertyCall(e, accessibleInterface, "HelpText"));
+    calls.push_back(statesCall(e));
+    calls.push_back({e.bus, e.path, accessibleInterface, "GetAttributes", nullptr, "(a{ss})"});
+    calls.push_back({e.bus, e.path, componentInterface, "GetExtents",
+                     g_variant_new("(u)", screenCoordinates), "((iiii))"});
+  }
+  calls.push_back({e.bus, e.path, accessibleInterface, "GetInterfaces", nullptr, "(as)"});
+  calls.push_back(propertyCall(e, accessibleInterface, "Parent"));
+}
+
+AtSpi::Portrait portraitOf(bool whole, const Variant*& r) {
+  AtSpi::Portrait portrait;
+  if (whole) {
+    portrait.role = roleReply(*r++);
+    portrait.roleName = textReply(*r++);
+    portrait.name = stringPropertyReply(*r++);
+    portrait.description = stringPropertyReply(*r++);
+    portrait.help = stringPropertyReply(*r++);
+    portrait.states = statesReply(*r++);
+    portrait.attributes = attributesReply(*r++);
+    portrait.extents = extentsReply(*r++);
+  }
+  portrait.interfaces = interfacesReply(*r++);
+  portrait.parent = refPropertyReply(*r++);
+  return portrait;
+}
+
+bool lists(const std::vector<std::string>& names, std::string_view name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+}  // namespace
+
+AtSpi::Portrait AtSpi::portrait(const AtSpiRef& element, Timeout timeout) {
+  return portraits({PortraitAsk{element, true}}, timeout).front();
+}
+
+std::vector<AtSpi::Portrait> AtSpi::portraits(const std::vector<PortraitAsk>& asks,
+                                              Timeout timeout) {
+  std::vector<Portrait> result(asks.size());
+  const Budget budget(timeout);
+  std::vector<GLibBus::PendingCall> calls;
+  for (const PortraitAsk& ask : asks) {
+    if (sendable(ask.element)) askPortrait(ask.element, ask.whole, calls);
+  }
+  if (calls.empty()) return result;
+  Connection bus = bus_->current(timeout);
+  const std::vector<Variant> replies = GLibBus::callAll(bus.get(), std::move(calls), budget.left());
+  const Variant* reply = replies.data();
+  for (std::size_t i = 0; i < asks.size(); ++i) {
+    if (sendable(asks[i].element)) result[i] = portraitOf(asks[i].whole, reply);
+  }
+  // Only links and documents are asked what they stand for: a toolkit complains of the question
+  // asked of anything else.
+  std::vector<GLibBus::PendingCall> links;
+  std::vector<std::pair<std::size_t, bool>> asked;  // element, and whether it is the link question
+  for (std::size_t i = 0; i < asks.size(); ++i) {
+    const AtSpiRef& e = asks[i].element;
+    if (lists(result[i].interfaces, hyperlinkInterface)) {
+      links.push_back(
+          {e.bus, e.path, hyperlinkInterface, "GetURI", g_variant_new("(i)", 0), "(s)"});
+      asked.emplace_back(i, true);
+    }
+    if (lists(result[i].interfaces, documentInterface)) {
+      links.push_back({e.bus, e.path, documentInterface, "GetAttributeValue",
+                       g_variant_new("(s)", "DocURL"), "(s)"});
+      asked.emplace_back(i, false);
+    }
+  }
+  if (links.empty() || budget.spent()) {
+    for (GLibBus::PendingCall& call : links) GLibBus::discard(call.parameters);
+    return result;
+  }
+  const std::vector<Variant> answers = GLibBus::callAll(bus.get(), std::move(links), budget.left());
+  for (std::size_t i = 0; i < asked.size(); ++i) {
+    Portrait& portrait = result[asked[i].first];
+    (asked[i].second ? portrait.linkUri : portrait.documentUrl) = textReply(answers[i]);
+  }
+  return result;
+}
+
+std::vector<AtSpiRef> AtSpi::selectedChildren(const AtSpiRef& element, std::int32_t most,
+                                              Timeout timeout) {
+  if (!sendable(element)) return {};
+  const Budget budget(timeout);
+  Connection bus = bus_->current(timeout);
+  if (!lists(interfaces(element, budget.left()), selectionInterface)) return {};
+  const std::optional<std::int32_t> count =
+      intProperty(bus, element, selectionInterface, "NSelectedChildren", budget.left());
+  if (!count || budget.spent()) return {};
+  std::vector<GLibBus::PendingCall> calls;
+  for (std::int32_t i = 0; i < std::min(*count, most); ++i) {
+    calls.push_back({element.bus, element.path, selectionInterface, "GetSelectedChild",
+                     g_variant_new("(i)", i), "((so))"});
+  }
+  std::vector<AtSpiRef> selected;
+  for (const Variant& reply : GLibBus::callAll(bus.get(), std::move(calls), budget.left())) {
+    if (!reply) continue;
+    Variant pair(g_variant_get_child_value(reply.get(), 0));
+    if (auto child = refOf(pair.get())) selected.push_back(std::move(*child));
+  }
+  return selected;
 }
 
 AtSpi::ContentFacts AtSpi::contentFacts(const AtSpiRef& element, Content content, Timeout timeout) {

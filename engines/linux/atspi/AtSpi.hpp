@@ -32,9 +32,8 @@ class AtSpi {
 
   // The bus answers (connecting when needed).
   bool reachable(Timeout timeout);
-  // There is a connection: the live one, or a new one when the bus went away and is back. Asks
-  // nothing of the bus while the connection lives.
-  bool connect(Timeout timeout);
+  // A connection to the bus is open (made when needed); nothing is asked of anybody.
+  bool connected(Timeout timeout);
 
   // One element. Every read answers none (or an empty list) when the element, its application or
   // the bus does not answer in time or answers something else than expected.
@@ -53,6 +52,9 @@ class AtSpi {
   // The deepest element of a window or application at a point in screen pixels.
   std::optional<AtSpiRef> elementAt(const AtSpiRef& element, std::int32_t x, std::int32_t y,
                                     Timeout timeout);
+  // Every element the way down to it, the one below `element` first and the deepest last.
+  std::vector<AtSpiRef> pathAt(const AtSpiRef& element, std::int32_t x, std::int32_t y,
+                               Timeout timeout);
 
   // Text (org.a11y.atspi.Text): the whole text, its length in characters, the caret, selections.
   std::optional<std::string> text(const AtSpiRef& element, Timeout timeout);
@@ -66,6 +68,20 @@ class AtSpi {
   // What a user reads as the element's value: its text when it has the Text interface, else its
   // numeric value written the shortest way ("3", "0.5").
   std::optional<std::string> value(const AtSpiRef& element, Timeout timeout);
+  // A table's rows and columns (org.a11y.atspi.Table); none for an element that is no table.
+  struct TableShape {
+    std::int32_t rows = 0;
+    std::int32_t columns = 0;
+    std::int32_t children = 0;
+  };
+  std::optional<TableShape> tableShape(const AtSpiRef& element, Timeout timeout);
+  // Children of one element by index, asked all at once; none where there is no such child.
+  std::vector<std::optional<AtSpiRef>> childrenAt(const AtSpiRef& element,
+                                                  const std::vector<std::int32_t>& indexes,
+                                                  Timeout timeout);
+  // One attribute of a document (org.a11y.atspi.Document), such as its address "DocURL".
+  std::optional<std::string> documentAttribute(const AtSpiRef& element, const std::string& name,
+                                               Timeout timeout);
   // The element takes typed text (org.a11y.atspi.EditableText).
   bool editableText(const AtSpiRef& element, Timeout timeout);
 
@@ -139,6 +155,35 @@ class AtSpi {
     std::optional<std::string> number;        // written the shortest way ("3", "0.5")
   };
   ContentFacts contentFacts(const AtSpiRef& element, Content content, Timeout timeout);
+
+  // Everything a description of an element needs but its text, in one pipelined round: what it
+  // is, where, its parent, and the file or page it stands for (a link's first URI, a document's
+  // address).
+  struct Portrait {
+    std::optional<std::uint32_t> role;
+    std::optional<std::string> roleName;  // localized, as a screen reader says it
+    std::optional<std::string> name;
+    std::optional<std::string> description;
+    std::optional<std::string> help;  // none from bridges older than the HelpText property
+    std::optional<AtSpiStates> states;
+    std::map<std::string, std::string> attributes;
+    std::vector<std::string> interfaces;
+    std::optional<AtSpiRect> extents;
+    std::optional<AtSpiRef> parent;
+    std::optional<std::string> linkUri;
+    std::optional<std::string> documentUrl;
+  };
+  Portrait portrait(const AtSpiRef& element, Timeout timeout);
+  // Several elements' portraits in the same round. Of elements asked `whole` false only what a
+  // walk up for a file needs is read: interfaces, parent, and the link or document address.
+  struct PortraitAsk {
+    AtSpiRef element;
+    bool whole = true;
+  };
+  std::vector<Portrait> portraits(const std::vector<PortraitAsk>& asks, Timeout timeout);
+  // The selected children of a list, table or tree (org.a11y.atspi.Selection), at most `most`.
+  std::vector<AtSpiRef> selectedChildren(const AtSpiRef& element, std::int32_t most,
+                                         Timeout timeout);
 
   // Events. Handlers run on the default main context (the engine's main loop); the subscription
   // ends when the returned object is destroyed, and survives reconnections of the bus.

@@ -183,6 +183,16 @@ AxRole toggleRole(const RoleContext& context) {
 
 }  // namespace
 
+RoleContext contextOf(AtSpiStates states, const std::map<std::string, std::string>& attributes,
+                      AtSpiRole parentRole) {
+  const auto attribute = [&](const char* key) -> std::string_view {
+    auto found = attributes.find(key);
+    return found == attributes.end() ? std::string_view() : std::string_view(found->second);
+  };
+  return RoleContext{states, parentRole,
+                     isSearchField(attribute("text-input-type"), attribute("xml-roles"))};
+}
+
 AxRole axRole(AtSpiRole role, const RoleContext& context) {
   switch (role) {
     case AtSpiRole::text:

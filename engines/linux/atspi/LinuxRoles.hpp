@@ -2,6 +2,8 @@
 // AT-SPI roles in the caller's role vocabulary ("AXTextField", "AXButton"...).
 
 #include <cstdint>
+#include <map>
+#include <string>
 #include <string_view>
 
 #include "AtSpiTypes.hpp"
@@ -20,6 +22,10 @@ struct RoleContext {
   AtSpiRole parentRole = AtSpiRole::invalid;  // a menu in a menu bar is a menu-bar item
   bool searchField = false;                   // from the element's attributes, see isSearchField
 };
+
+// The context of an element from its states and attributes.
+RoleContext contextOf(AtSpiStates states, const std::map<std::string, std::string>& attributes,
+                      AtSpiRole parentRole = AtSpiRole::invalid);
 
 AxRole axRole(AtSpiRole role, const RoleContext& context = {});
 AxRole axRole(std::uint32_t role, const RoleContext& context = {});

@@ -92,6 +92,7 @@ std::vector<LinuxFieldHost::Visit> LinuxFieldHost::CachedTree::visits(
     if (item == nullptr) continue;
     visit.cached = true;
     visit.role = item->role;
+    visit.states = item->states;
     visit.name = item->name;
     visit.hasText = listed(item->interfaces, textInterface);
     visit.children = children(element);
@@ -294,7 +295,7 @@ std::string LinuxFieldHost::harvest(const AtSpiRef& window, std::size_t maxChars
       if (harvestedRole(visit.role.value_or(0))) {
         if (!visit.textAsked) readTexts(visits, index, rounds);
         // A text that trims to nothing does not fall back to the name.
-        std::string entry = trimmedWhiteSpace(visit.text ? *visit.text : visit.name.value_or(""));
+        std::string entry = trimmedText(visit.text ? *visit.text : visit.name.value_or(""));
         if (!entry.empty()) {
           total += Graphemes::count(entry, maxChars - total);
           texts.push_back(std::move(entry));

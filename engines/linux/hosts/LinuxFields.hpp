@@ -50,6 +50,7 @@ class LinuxFieldHost final : public FieldHost {
     AtSpiRef element;
     bool cached = false;  // described by the application's cache
     std::optional<std::uint32_t> role;
+    std::optional<AtSpiStates> states;
     std::optional<std::string> name;
     bool hasText = true;  // has the Text interface; an element the cache did not describe is asked
     std::optional<std::vector<AtSpiRef>> children;

@@ -85,7 +85,7 @@ class Walk {
   OutlineWalk run() {
     OutlineWalk walk;
     if (pid_ < 1 || pid_ > std::numeric_limits<std::int32_t>::max() ||
-        !atspi_.connect(AtSpi::walkTimeout)) {
+        !atspi_.connected(AtSpi::walkTimeout)) {
       walk.refused = true;
       return walk;
     }

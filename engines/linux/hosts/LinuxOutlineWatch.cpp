@@ -129,7 +129,7 @@ void LinuxOutlineWatch::run() {
       if (inbox_->stopping) return;
       if (!woken) {
         guard.unlock();
-        atspi_->connect(AtSpi::walkTimeout);
+        atspi_->connected(AtSpi::walkTimeout);
         windows_->keepConnected();
         continue;
       }

@@ -14,8 +14,6 @@
 
 #include <glib.h>
 
-#include <nlohmann/json.hpp>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -26,6 +24,7 @@
 #include <vector>
 
 #include "AtSpi.hpp"
+#include "Json.hpp"
 #include "LinuxApps.hpp"
 #include "LinuxDisplay.hpp"
 #include "LinuxNotifications.hpp"
@@ -34,12 +33,8 @@
 namespace {
 
 using halcy::AtSpi;
-using Json = nlohmann::ordered_json;
-
-template <typename T>
-Json orNull(const std::optional<T>& value) {
-  return value ? Json(*value) : Json(nullptr);
-}
+using halcy::Json;
+using halcy::orNull;
 
 Json rectJson(const halcy::XRect& r) {
   return Json{{"x", r.x}, {"y", r.y}, {"width", r.width}, {"height", r.height}};

@@ -57,4 +57,13 @@ std::optional<Notch> wheelNotch(std::uint32_t xButton) {
   }
 }
 
+bool isWheel(std::uint32_t xButton) {
+  return wheelNotch(xButton).has_value();
+}
+
+std::uint32_t logicalButton(std::uint32_t physical, const std::vector<std::uint8_t>& mapping) {
+  if (physical == 0 || physical > mapping.size()) return physical;
+  return mapping[physical - 1];
+}
+
 }  // namespace halcy::LinuxButtons

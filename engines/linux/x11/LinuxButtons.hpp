@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace halcy::LinuxButtons {
 
@@ -25,5 +26,16 @@ struct Notch {
   bool operator==(const Notch&) const = default;
 };
 std::optional<Notch> wheelNotch(std::uint32_t xButton);
+
+// A wheel notch scrolls this much in the caller's scroll unit, as a line-based wheel does there.
+inline constexpr double pointsPerNotch = 10;
+
+// Buttons 4 to 7 are the wheel: their presses are scrolls, never button presses.
+bool isWheel(std::uint32_t xButton);
+
+// The logical button of a physical one through the server's pointer mapping (entry i is the
+// logical number of physical button i + 1); a button past the mapping keeps its number, and 0
+// means the button is switched off.
+std::uint32_t logicalButton(std::uint32_t physical, const std::vector<std::uint8_t>& mapping);
 
 }  // namespace halcy::LinuxButtons

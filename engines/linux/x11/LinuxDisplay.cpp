@@ -1,8 +1,10 @@
 #include "LinuxDisplay.hpp"
 
 #include <xcb/randr.h>
+#include <xcb/res.h>
 
 #include <algorithm>
+#include <map>
 #include <string_view>
 #include <vector>
 
@@ -47,7 +49,8 @@ constexpr std::int32_t desktopLayer = -2147483627;  // far below every window, a
 }  // namespace
 
 std::int32_t windowLayer(const std::vector<std::string>& types,
-                         const std::vector<std::string>& states) {
+                         const std::vector<std::string>& states, bool overrideRedirect) {
+  if (overrideRedirect && types.empty()) return 101;
   const auto hasState = [&](std::string_view s) {
     return std::find(states.begin(), states.end(), s) != states.end();
   };
@@ -161,7 +164,8 @@ std::optional<LinuxWindow> collectWindow(XLink& link, xcb_window_t window,
   std::tie(result.wmInstance, result.wmClass) = classOf(wmClass.get());
   result.gtkApplicationId = textOf(appId.get());
   const std::vector<std::string> stateNames = atomNamesOf(link, states.get());
-  result.layer = windowLayer(atomNamesOf(link, types.get()), stateNames);
+  result.layer =
+      windowLayer(atomNamesOf(link, types.get()), stateNames, attributes->override_redirect != 0);
   const bool hidden =
       std::find(stateNames.begin(), stateNames.end(), "_NET_WM_STATE_HIDDEN") != stateNames.end();
   result.onScreen = attributes->map_state == XCB_MAP_STATE_VIEWABLE && !hidden;
@@ -261,6 +265,134 @@ std::vector<LinuxMonitor> LinuxDisplay::monitors() {
   // The main display is the primary output; without one, the first monitor the server lists.
   std::stable_partition(result.begin(), result.end(),
                         [](const LinuxMonitor& m) { return m.primary; });
+  return result;
+}
+
+namespace {
+
+// The process of the X client that made each window (X-Resource), for windows that do not say.
+std::vector<std::int64_t> clientPids(xcb_connection_t* c, const std::vector<xcb_window_t>& ids) {
+  std::vector<std::int64_t> pids(ids.size(), 0);
+  // A request of an extension the server lacks would close the whole connection.
+  const xcb_query_extension_reply_t* res = xcb_get_extension_data(c, &xcb_res_id);
+  if (res == nullptr || res->present == 0) return pids;
+  std::vector<xcb_res_query_client_ids_cookie_t> cookies;
+  cookies.reserve(ids.size());
+  for (const xcb_window_t id : ids) {
+    xcb_res_client_id_spec_t spec{id, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    cookies.push_back(xcb_res_query_client_ids(c, 1, &spec));
+  }
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    auto reply = xReply(xcb_res_query_client_ids_reply, c, cookies[i]);
+    if (!reply) continue;
+    for (auto it = xcb_res_query_client_ids_ids_iterator(reply.get()); it.rem > 0;
+         xcb_res_client_id_value_next(&it)) {
+      if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) == 0 ||
+          xcb_res_client_id_value_value_length(it.data) < 1) {
+        continue;
+      }
+      pids[i] = *xcb_res_client_id_value_value(it.data);
+    }
+  }
+  return pids;
+}
+
+std::vector<LinuxTopLevel> topLevelsOf(xcb_connection_t* c, xcb_window_t root) {
+  auto tree = xReply(xcb_query_tree_reply, c, xcb_query_tree(c, root));
+  if (!tree) return {};
+  const xcb_window_t* children = xcb_query_tree_children(tree.get());
+  const int count = xcb_query_tree_children_length(tree.get());
+  std::vector<xcb_get_geometry_cookie_t> geometries;
+  std::vector<xcb_get_window_attributes_cookie_t> attributes;
+  for (int i = 0; i < count; ++i) {
+    geometries.push_back(xcb_get_geometry(c, children[i]));
+    attributes.push_back(xcb_get_window_attributes(c, children[i]));
+  }
+  std::vector<LinuxTopLevel> result;
+  for (int i = 0; i < count; ++i) {
+    auto geometry = xReply(xcb_get_geometry_reply, c, geometries[i]);
+    auto attribute = xReply(xcb_get_window_attributes_reply, c, attributes[i]);
+    if (!geometry || !attribute) continue;  // gone meanwhile
+    const std::uint32_t border = 2U * geometry->border_width;
+    result.push_back(LinuxTopLevel{
+        children[i],
+        XRect{geometry->x, geometry->y, geometry->width + border, geometry->height + border},
+        geometry->border_width, geometry->depth, attribute->map_state == XCB_MAP_STATE_VIEWABLE,
+        attribute->_class == XCB_WINDOW_CLASS_INPUT_ONLY, attribute->override_redirect != 0});
+  }
+  return result;
+}
+
+// The child of the root above each window; 0 for a window that is gone.
+std::vector<xcb_window_t> framesOf(xcb_connection_t* c, xcb_window_t root,
+                                   const std::vector<xcb_window_t>& windows) {
+  std::vector<xcb_window_t> frames(windows.size(), 0);
+  std::vector<xcb_window_t> current = windows;
+  // Window managers nest a client one or two levels deep; a few rounds always reach the root.
+  for (int round = 0; round < 8; ++round) {
+    std::vector<std::pair<std::size_t, xcb_query_tree_cookie_t>> asked;
+    for (std::size_t i = 0; i < current.size(); ++i) {
+      if (frames[i] == 0 && current[i] != 0) asked.emplace_back(i, xcb_query_tree(c, current[i]));
+    }
+    if (asked.empty()) break;
+    for (const auto& [i, cookie] : asked) {
+      auto tree = xReply(xcb_query_tree_reply, c, cookie);
+      if (!tree) {
+        current[i] = 0;
+      } else if (tree->parent == root) {
+        frames[i] = current[i];
+      } else {
+        current[i] = tree->parent;
+      }
+    }
+  }
+  return frames;
+}
+
+}  // namespace
+
+LinuxStacking LinuxDisplay::stacking() {
+  LinuxStacking result;
+  auto made = link();
+  if (!made) return result;
+  xcb_connection_t* c = made->get();
+  std::vector<LinuxWindow> managed = windows();
+  std::vector<xcb_window_t> ids;
+  for (const LinuxWindow& window : managed) ids.push_back(window.id);
+  const std::vector<xcb_window_t> frames = framesOf(c, made->root(), ids);
+  result.topLevels = topLevelsOf(c, made->root());
+  std::map<xcb_window_t, LinuxWindow> byFrame;
+  for (std::size_t i = 0; i < managed.size(); ++i) {
+    if (frames[i] == 0) continue;
+    managed[i].frame = frames[i];
+    byFrame.emplace(frames[i], std::move(managed[i]));
+  }
+  std::vector<xcb_window_t> loose;
+  for (const LinuxTopLevel& top : result.topLevels) {
+    if (byFrame.count(top.id) == 0 && top.viewable && !top.inputOnly) loose.push_back(top.id);
+  }
+  std::vector<WindowCookies> cookies;
+  cookies.reserve(loose.size());
+  for (const xcb_window_t id : loose) cookies.push_back(askWindow(*made, id));
+  for (std::size_t i = 0; i < loose.size(); ++i) {
+    auto window = collectWindow(*made, loose[i], cookies[i]);
+    if (!window) continue;
+    window->frame = loose[i];
+    byFrame.emplace(loose[i], std::move(*window));
+  }
+  for (auto top = result.topLevels.rbegin(); top != result.topLevels.rend(); ++top) {
+    auto found = byFrame.find(top->id);
+    if (found == byFrame.end()) continue;
+    result.windows.push_back(std::move(found->second));
+  }
+  std::vector<xcb_window_t> unnamed;
+  for (const LinuxWindow& window : result.windows) {
+    if (window.pid <= 0) unnamed.push_back(window.id);
+  }
+  const std::vector<std::int64_t> pids = clientPids(c, unnamed);
+  for (std::size_t i = 0, next = 0; i < result.windows.size(); ++i) {
+    if (result.windows[i].pid <= 0) result.windows[i].pid = pids[next++];
+  }
   return result;
 }
 

@@ -124,6 +124,13 @@ struct XConnection::State {
   std::uint64_t nextWatcher = 1;
   std::map<std::uint64_t, std::uint32_t> rootMasks;
   std::uint64_t nextRootMask = 1;
+  // Holders of keepConnected, and what wakes the thread that keeps the connection for them.
+  int keepers = 0;
+  bool closing = false;
+  std::condition_variable keeperWake;
+
+  // With `lock` held.
+  bool needsKeeping() const { return keepers > 0 && (!current || current->broken()); }
 
   // With `lock` held.
   std::uint32_t rootMask() const {
@@ -204,6 +211,7 @@ struct XConnection::State {
     {
       std::lock_guard guard(lock);
       all = entries();
+      keeperWake.notify_all();
     }
     each(all, [&](const Watcher& watcher) {
       if (watcher.onLost) watcher.onLost(link);
@@ -248,6 +256,12 @@ struct XConnection::State {
 XConnection::XConnection() : state_(std::make_shared<State>()) {}
 
 XConnection::~XConnection() {
+  {
+    std::lock_guard guard(state_->lock);
+    state_->closing = true;
+    state_->keeperWake.notify_all();
+  }
+  if (keeper_.joinable()) keeper_.join();
   std::shared_ptr<XLink> last;
   {
     std::lock_guard guard(state_->lock);
@@ -313,6 +327,36 @@ Subscription XConnection::selectRootInput(std::uint32_t eventMask) {
       State::applyRootMask(*state->current, state->rootMask());
     }
   });
+}
+
+Subscription XConnection::keepConnected() {
+  {
+    std::lock_guard guard(state_->lock);
+    ++state_->keepers;
+    state_->keeperWake.notify_all();
+    if (!keeper_.joinable()) keeper_ = std::thread([this] { keep(); });
+  }
+  std::weak_ptr<State> weak = state_;
+  return Subscription([weak] {
+    if (auto state = weak.lock()) {
+      std::lock_guard guard(state->lock);
+      --state->keepers;
+    }
+  });
+}
+
+void XConnection::keep() {
+  std::unique_lock guard(state_->lock);
+  while (!state_->closing) {
+    if (!state_->needsKeeping()) {
+      state_->keeperWake.wait(guard);
+      continue;
+    }
+    guard.unlock();
+    state_->link();
+    guard.lock();
+    state_->keeperWake.wait_for(guard, retryInterval, [&] { return state_->closing; });
+  }
 }
 
 }  // namespace halcy

@@ -103,10 +103,18 @@ class XConnection {
   // its bits away.
   Subscription selectRootInput(std::uint32_t eventMask);
 
+  // Connections are otherwise made again only on a later use; a watcher that must hear events
+  // while nothing is asked of the engine (input watches) keeps one sought after a loss, every
+  // retry interval, for as long as it holds this.
+  Subscription keepConnected();
+
   struct State;
 
  private:
+  void keep();
+
   std::shared_ptr<State> state_;
+  std::thread keeper_;
 };
 
 }  // namespace halcy

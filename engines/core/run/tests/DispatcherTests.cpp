@@ -236,7 +236,7 @@ TEST(Dispatcher, MapsAreaFailuresAndRunsRequestsConcurrently) {
   keys->release();
   auto lines = output.waitFor(3);
   ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines.back(), R"({"id":1,"result":{}})");
+  EXPECT_EQ(lines.back(), R"({"id":1,"result":{"flags":0,"buttons":0,"at":0.0}})");
   EXPECT_NE(std::find(lines.begin(), lines.end(),
                       R"({"id":2,"error":{"code":"busy","message":"Busy here."}})"),
             lines.end());

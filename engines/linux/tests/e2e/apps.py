@@ -1,5 +1,6 @@
 """Applications on the test desktop: the GTK fixture window, which reports its true state
-(fixtures/fixture_app.py), and the desktop entry that names it.
+(fixtures/fixture_app.py), the desktop entry that names it, and flat-colour windows for pictures
+(fixtures/colour_window.py).
 
 Standard library only; runs under /usr/bin/python3.
 """
@@ -154,3 +155,29 @@ def start_fixture(*args, title=None, text=None, app_id=True, timeout=10, env=Non
         fixture.close()
         raise
     return fixture
+
+
+class ColourWindow:
+    """A running colour_window.py: its pid, and its client area and frame in root pixels."""
+
+    def __init__(self, proc, ready):
+        self.proc = proc
+        self.pid = ready["pid"]
+        self.client = ready["client"]
+        self.frame = ready["frame"]
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.stdin.close()
+            self.proc.wait(timeout=10)
+        self.proc.stdout.close()
+
+
+def start_colour_window(colour, x, y, width, height, app_id=None, title="Colour", env=None):
+    """A window of one flat colour (an (r, g, b) triple) at a place, once it is on screen."""
+    command = [SYSTEM_PYTHON, str(FIXTURES / "colour_window.py"), "--colour", "%02X%02X%02X" % colour,
+               "--x", str(x), "--y", str(y), "--width", str(width), "--height", str(height), "--title", title]
+    if app_id:
+        command += ["--app-id", app_id]
+    proc = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE, env=env)
+    return ColourWindow(proc, json.loads(proc.stdout.readline()))

@@ -1,11 +1,15 @@
 """The engine when the ground moves under it: started with a standard descriptor closed, and the X
 server going away and coming back on the same display."""
 
+import base64
+import io
 import json
 import os
 import subprocess
 import time
 import unittest
+
+from PIL import Image
 
 import apps
 import clipboard
@@ -147,6 +151,23 @@ class DisplayRestartTest(unittest.TestCase):
         front = desktop.wait_for(lambda: (self.engine.result("focus.read", {"surroundingChars": 0}).get("app")
                                           or {}).get("pid") == fixture.pid, 10, 0.2)
         self.assertTrue(front, "focus.read does not see the application on the new server")
+        self.left_out_window_shows_what_lies_beneath()
+
+    def left_out_window_shows_what_lies_beneath(self):
+        """Windows are redirected again on the new connection: the place of a left-out window is
+        painted from the window beneath it, not left black."""
+        green = (0x20, 0xC0, 0x40)
+        below = apps.start_colour_window(green, 100, 100, 400, 300, env=self.env)
+        self.addCleanup(below.close)
+        above = apps.start_colour_window((0xE0, 0x10, 0x10), 200, 200, 120, 80, env=self.env)
+        self.addCleanup(above.close)
+        x, y, width, height = above.client
+        region = self.engine.result("screen.region", {
+            "rect": {"x": x, "y": y, "width": width, "height": height}, "excludePids": [above.pid],
+            "neverLook": [], "quality": 0.9})
+        image = Image.open(io.BytesIO(base64.b64decode(region["jpeg"]))).convert("RGB")
+        centre = image.getpixel((width // 2, height // 2))
+        self.assertTrue(all(abs(a - b) <= 24 for a, b in zip(centre, green)), centre)
 
 
 if __name__ == "__main__":

@@ -21,6 +21,7 @@ TEST(WindowLayer, ReadsLayersFromTypesAndStates) {
     std::vector<std::string> types;
     std::vector<std::string> states;
     std::int32_t layer;
+    bool overrideRedirect = false;
   };
   const Case cases[] = {
       {{}, {}, 0},
@@ -39,9 +40,12 @@ TEST(WindowLayer, ReadsLayersFromTypesAndStates) {
       // The first type is the preferred one; the others are fallbacks for older managers.
       {{"_KDE_NET_WM_WINDOW_TYPE_OVERRIDE", "_NET_WM_WINDOW_TYPE_NORMAL"}, {}, 0},
       {{"_NET_WM_WINDOW_TYPE_DOCK", "_NET_WM_WINDOW_TYPE_NORMAL"}, {}, 20},
+      // An override-redirect window without a type is a popup; with one, the type decides.
+      {{}, {}, 101, true},
+      {{"_NET_WM_WINDOW_TYPE_TOOLTIP"}, {}, 200, true},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(windowLayer(c.types, c.states), c.layer)
+    EXPECT_EQ(windowLayer(c.types, c.states, c.overrideRedirect), c.layer)
         << (c.types.empty() ? "" : c.types.front()) << " " << c.states.size();
   }
 }
@@ -51,6 +55,7 @@ TEST_F(NoDesktop, DisplayAnswersNothing) {
   LinuxDisplay display(connection);
   EXPECT_EQ(connection->link(), nullptr);
   EXPECT_TRUE(display.windows().empty());
+  EXPECT_TRUE(display.stacking().windows.empty());
   EXPECT_EQ(display.activeWindow(), std::nullopt);
   EXPECT_EQ(display.activePid(), std::nullopt);
   EXPECT_TRUE(display.monitors().empty());

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "LinuxButtons.hpp"
 #include "LinuxKeyCodes.hpp"
@@ -34,6 +36,78 @@ TEST(LinuxModifiers, MapsEachModifierAndCombinations) {
   for (const Case& c : cases) {
     EXPECT_EQ(LinuxModifiers::flags(c.xState), c.flags) << std::hex << c.xState;
   }
+}
+
+// The modifier mapping of a US keyboard under Xvfb: Shift, Lock, Control, Mod1 to Mod5.
+LinuxModifiers::ModifierKeys usModifierKeys() {
+  return LinuxModifiers::ModifierKeys(
+      std::array<std::vector<std::uint32_t>, 8>{std::vector<std::uint32_t>{50, 62},
+                                                {66, 0},
+                                                {37, 105},
+                                                {64, 108},
+                                                {77, 0},
+                                                {0, 0},
+                                                {133, 134},
+                                                {92, 203}});
+}
+
+TEST(LinuxModifiers, KnowsWhichKeysAreModifiers) {
+  const LinuxModifiers::ModifierKeys keys = usModifierKeys();
+  struct Case {
+    std::uint32_t keycode;
+    std::uint16_t mask;
+    bool modifier;
+  };
+  const Case cases[] =
+      {
+          {50, 0x01, true}, {62, 0x01, true},  {66, 0x02, true},
+          {37, 0x04, true}, {108, 0x08, true}, {133, 0x40, true},
+          {92, 0x80, true}, {77, 0x10, false},  // Num Lock changes no flag: an ordinary key
+          {55, 0, false},                       // V
+          {0, 0, false},                        // the padding of the mapping's rows
+      };
+  for (const Case& c : cases) {
+    EXPECT_EQ(keys.maskOf(c.keycode), c.mask) << c.keycode;
+    EXPECT_EQ(keys.isModifier(c.keycode), c.modifier) << c.keycode;
+  }
+}
+
+TEST(LinuxModifiers, KeyEventsBuildTheFlags) {
+  const LinuxModifiers::ModifierKeys keys = usModifierKeys();
+  struct Step {
+    std::uint32_t keycode;
+    bool down;
+    bool modifier;
+    std::uint64_t flags;
+  };
+  const Step steps[] = {
+      {37, true, true, 0x40000},                               // Control down
+      {55, true, false, 0x40000},                              // V: no modifier, no change
+      {55, false, false, 0x40000}, {50, true, true, 0x60000},  // and Shift
+      {62, true, true, 0x60000},                               // both Shifts
+      {50, false, true, 0x60000},                              // one Shift still held
+      {62, false, true, 0x40000},  {37, false, true, 0},
+      {66, true, true, 0x10000},                          // Caps Lock locks on its press...
+      {66, true, true, 0x10000},                          // ...a repeat changes nothing...
+      {66, false, true, 0x10000},                         // ...and stays locked after its release
+      {66, true, true, 0},                                // the next press unlocks
+      {66, false, true, 0},        {62, false, true, 0},  // the release of a key never seen held
+      {133, true, true, 0x100000},                        // Super
+      {92, true, true, 0x180000},                         // AltGr
+  };
+  LinuxModifiers::ModifierState state;
+  for (const Step& step : steps) {
+    EXPECT_EQ(state.apply(step.keycode, step.down, keys), step.modifier) << step.keycode;
+    EXPECT_EQ(state.flags(keys), step.flags) << step.keycode << (step.down ? " down" : " up");
+  }
+}
+
+TEST(LinuxModifiers, StartsFromTheKeysHeldAndTheLock) {
+  const LinuxModifiers::ModifierKeys keys = usModifierKeys();
+  // V and Num Lock held count for nothing; a held Caps Lock key is not what locks.
+  const LinuxModifiers::ModifierState state({55, 77, 66, 133}, false, keys);
+  EXPECT_EQ(state.flags(keys), 0x100000U);
+  EXPECT_EQ(LinuxModifiers::ModifierState({}, true, keys).flags(keys), 0x10000U);
 }
 
 TEST(LinuxKeyCodes, MapsKeysByPosition) {
@@ -118,6 +192,28 @@ TEST(LinuxButtons, WheelNotches) {
   EXPECT_EQ(LinuxButtons::wheelNotch(6), (Notch{1, 0}));
   EXPECT_EQ(LinuxButtons::wheelNotch(7), (Notch{-1, 0}));
   EXPECT_EQ(LinuxButtons::wheelNotch(1), std::nullopt);
+  for (std::uint32_t button = 1; button <= 9; ++button) {
+    EXPECT_EQ(LinuxButtons::isWheel(button), button >= 4 && button <= 7) << button;
+  }
+}
+
+TEST(LinuxButtons, PhysicalButtonsGoThroughThePointerMapping) {
+  const std::vector<std::uint8_t> leftHanded = {3, 2, 1, 4, 5, 6, 7};
+  const std::vector<std::uint8_t> secondOff = {1, 0, 3};
+  struct Case {
+    std::uint32_t physical;
+    const std::vector<std::uint8_t>& mapping;
+    std::uint32_t logical;
+  };
+  const std::vector<std::uint8_t> none;
+  const Case cases[] = {
+      {1, leftHanded, 3}, {3, leftHanded, 1}, {2, leftHanded, 2},
+      {4, leftHanded, 4}, {9, leftHanded, 9},  // past the mapping: unchanged
+      {2, secondOff, 0},  {1, none, 1},       {0, leftHanded, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(LinuxButtons::logicalButton(c.physical, c.mapping), c.logical) << c.physical;
+  }
 }
 
 }  // namespace

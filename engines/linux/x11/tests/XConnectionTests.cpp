@@ -133,6 +133,32 @@ TEST_F(XConnectionLive, ABrokenConnectionIsAnnouncedOnceAndMadeAgain) {
   EXPECT_TRUE(seen.waitFor([&] { return seen.propertyChanges == 1; }));
 }
 
+TEST_F(XConnectionLive, AKeptConnectionIsMadeAgainWithoutAUse) {
+  XConnection connection;
+  Seen seen;
+  std::atomic<xcb_window_t> window = XCB_NONE;
+  Subscription watch = connection.watch(seen.watcher(&window));
+  Subscription kept = connection.keepConnected();
+  std::shared_ptr<XLink> first = connection.link();
+  ASSERT_NE(first, nullptr);
+
+  ::shutdown(xcb_get_file_descriptor(first->get()), SHUT_RDWR);
+  first.reset();
+  EXPECT_TRUE(seen.waitFor([&] { return seen.connects.size() == 2; }));
+  EXPECT_EQ(seen.losses.size(), 1U);
+
+  // Once nobody keeps it, a loss waits for the next use.
+  kept = Subscription();
+  std::shared_ptr<XLink> second = connection.link();
+  ASSERT_NE(second, nullptr);
+  ::shutdown(xcb_get_file_descriptor(second->get()), SHUT_RDWR);
+  second.reset();
+  EXPECT_TRUE(seen.waitFor([&] { return seen.losses.size() == 2; }));
+  std::this_thread::sleep_for(3 * XConnection::retryInterval);
+  std::lock_guard guard(seen.lock);
+  EXPECT_EQ(seen.connects.size(), 2U);
+}
+
 // The root's event mask as this client selected it.
 std::uint32_t rootMaskOf(XLink& link) {
   XReply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(

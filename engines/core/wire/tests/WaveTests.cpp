@@ -4,13 +4,11 @@
 #include <fstream>
 #include <iterator>
 
-#include "AudioTestSupport.hpp"
+#include "FileSizeLimit.hpp"
 #include "Wave.hpp"
 
 namespace halcy {
 namespace {
-
-using audio::FileSizeLimit;
 
 std::vector<std::uint8_t> bytesOf(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
