@@ -956,25 +956,6 @@ AtSpi::ElementFacts AtSpi::elementFacts(const AtSpiRef& element, Timeout timeout
 
 namespace {
 
-std::optional<AtSpiRef> refPropertyReply(const Variant& reply) {
-  if (!reply) return std::nullopt;
-  Variant boxed(g_variant_get_child_value(reply.get(), 0));
-  Variant value(g_variant_get_variant(boxed.get()));
-  if (!g_variant_is_of_type(value.get(), G_VARIANT_TYPE("(so)"))) return std::nullopt;
-  return refOf(value.get());
-}
-
-std::optional<AtSpiRect> extentsReply(const Variant& reply) {
-  if (!reply) return std::nullopt;
-  AtSpiRect rect;
-  g_variant_get(reply.get(), "((iiii))", &rect.x, &rect.y, &rect.width, &rect.height);
-  return rect;
-}
-
-}  // namespace
-
-namespace {
-
 void askPortrait(const AtSpiRef& e, bool whole, std::vector<GLibBus::PendingCall>& calls) {
   if (whole) {
     calls.push_back(roleCall(e));
@@ -1004,7 +985,7 @@ AtSpi::Portrait portraitOf(bool whole, const Variant*& r) {
     portrait.extents = extentsReply(*r++);
   }
   portrait.interfaces = interfacesReply(*r++);
-  portrait.parent = refPropertyReply(*r++);
+  portrait.parent = parentReply(*r++);
   return portrait;
 }
 
