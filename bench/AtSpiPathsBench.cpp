@@ -80,9 +80,9 @@ AtSpi& atspi() {
 std::string busAddress() {
   if (const char* address = std::getenv("AT_SPI_BUS_ADDRESS")) return address;
   halcy::Connection session = halcy::GLibBus::session(Ms{1000});
-  halcy::Variant reply = halcy::GLibBus::call(session.get(), "org.a11y.Bus", "/org/a11y/bus",
-                                              "org.a11y.Bus", "GetAddress", nullptr, "(s)",
-                                              Ms{1000});
+  halcy::Variant reply =
+      halcy::GLibBus::call(session.get(), "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus",
+                           "GetAddress", nullptr, "(s)", Ms{1000});
   const gchar* address = nullptr;
   g_variant_get(reply.get(), "(&s)", &address);
   return address;
@@ -117,8 +117,7 @@ const Target& target() {
       std::this_thread::sleep_for(Ms{20});
     }
     if (t.components.empty()) {
-      std::fputs("atspi_paths_bench: the window did not appear on the accessibility bus\n",
-                 stderr);
+      std::fputs("atspi_paths_bench: the window did not appear on the accessibility bus\n", stderr);
       std::exit(1);
     }
     t.busAddress = busAddress();
@@ -190,8 +189,7 @@ struct FilterRound {
   std::size_t left = 0;
 };
 
-GDBusMessage* takeReply(GDBusConnection*, GDBusMessage* message, gboolean incoming,
-                        gpointer data) {
+GDBusMessage* takeReply(GDBusConnection*, GDBusMessage* message, gboolean incoming, gpointer data) {
   if (!incoming) return message;
   const GDBusMessageType type = g_dbus_message_get_message_type(message);
   if (type != G_DBUS_MESSAGE_TYPE_METHOD_RETURN && type != G_DBUS_MESSAGE_TYPE_ERROR) {
@@ -369,8 +367,18 @@ void CacheSdBus(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(ExtentsGDBusCalls)->ArgName("peer")->Arg(0)->Arg(1)->UseRealTime()->MeasureProcessCPUTime();
-BENCHMARK(ExtentsGDBusFilter)->ArgName("peer")->Arg(0)->Arg(1)->UseRealTime()->MeasureProcessCPUTime();
+BENCHMARK(ExtentsGDBusCalls)
+    ->ArgName("peer")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
+BENCHMARK(ExtentsGDBusFilter)
+    ->ArgName("peer")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
 BENCHMARK(ExtentsSdBus)->ArgName("peer")->Arg(0)->Arg(1)->UseRealTime()->MeasureProcessCPUTime();
 BENCHMARK(CacheGDBus)->UseRealTime()->MeasureProcessCPUTime();
 BENCHMARK(CacheSdBus)->ArgName("peer")->Arg(0)->Arg(1)->UseRealTime()->MeasureProcessCPUTime();
