@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Json.hpp"
+#include "ScreenGeometry.hpp"
 
 namespace halcy {
 
@@ -28,7 +29,45 @@ inline constexpr std::int64_t nameMax = 120;
 inline constexpr std::size_t outlinesKept = 4;
 // Largest "limit" of a search.
 inline constexpr std::int64_t findMax = 20;
+// A frame this wide or wider is a backdrop, not a control.
+inline constexpr double widestControl = 4000;
+inline constexpr const char* secureRole = "AXSecureTextField";
 }  // namespace OutlineRules
+
+// A value told without its text: its length in user-perceived characters and the first 8 bytes of
+// its SHA-256 as 16 lowercase hexadecimal digits.
+struct ControlValue {
+  std::int64_t length = 0;
+  std::string digest;
+
+  Json toJson() const;
+  bool operator==(const ControlValue&) const = default;
+};
+
+struct ControlState {
+  std::optional<ControlValue> value;
+  std::optional<bool> selected;
+  std::optional<bool> expanded;
+  std::optional<bool> enabled;
+
+  Json toJson() const;
+  bool operator==(const ControlState&) const = default;
+};
+
+enum class OutlineChangeKind {
+  focus,
+  window,
+  sheet,
+  menuOpened,
+  menuClosed,
+  value,
+  moved,
+  resized,
+  destroyed,
+  layout,
+  title,
+};
+std::string_view wireName(OutlineChangeKind kind);
 
 struct OutlineRead {
   std::int64_t pid = 0;
@@ -40,7 +79,24 @@ struct OutlineRead {
   static OutlineRead decode(const JsonObject& params);
 };
 
+struct OutlineControl {
+  std::int64_t ref = 0;
+  std::string role;
+  std::string name;
+  ScreenRect frame;
+
+  Json toJson() const;
+  bool operator==(const OutlineControl&) const = default;
+};
+
 struct Outline {
+  std::int64_t outline = 0;
+  std::int64_t pid = 0;
+  bool refused = false;
+  bool gated = false;
+  std::optional<ScreenRect> window;
+  std::vector<OutlineControl> controls;
+
   Json toJson() const;
 };
 
@@ -54,11 +110,16 @@ struct OutlineFrames {
   static OutlineFrames decode(const JsonObject& params);
 };
 
+// One entry per requested ref, in request order; none for a ref with no frame.
 struct OutlineFramesRead {
+  std::vector<std::optional<ScreenRect>> frames;
+
   Json toJson() const;
 };
 
 struct OutlineStates {
+  std::vector<std::optional<ControlState>> states;
+
   Json toJson() const;
 };
 
@@ -75,6 +136,8 @@ struct OutlineFind {
 };
 
 struct OutlineFoundControls {
+  std::vector<OutlineControl> controls;
+
   Json toJson() const;
 };
 
@@ -88,6 +151,19 @@ struct OutlineWatch {
 };
 
 struct OutlineWatching {
+  std::optional<std::int64_t> pid;
+  double at = 0;
+
+  Json toJson() const;
+};
+
+// The data of an "outline.change" notice.
+struct OutlineChange {
+  OutlineChangeKind kind = OutlineChangeKind::layout;
+  std::string role;
+  std::string name;
+  double at = 0;
+
   Json toJson() const;
 };
 

@@ -96,6 +96,8 @@ std::size_t Graphemes::count(std::string_view text, std::size_t limit) {
 
 std::string Graphemes::prefix(std::string_view text, std::size_t count) {
   if (count == 0) return {};
+  // Every cluster takes at least a byte: text no longer than the count in bytes is all kept.
+  if (text.size() <= count) return std::string(text);
   std::size_t clusters = 0;
   std::size_t end = 0;
   eachBoundary(text, [&](std::size_t boundary) {

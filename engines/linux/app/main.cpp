@@ -24,6 +24,7 @@
 #include "LinuxInk.hpp"
 #include "LinuxKeys.hpp"
 #include "LinuxMedia.hpp"
+#include "LinuxOutline.hpp"
 #include "LinuxOutputVolume.hpp"
 #include "LinuxPointer.hpp"
 #include "LinuxScreen.hpp"
@@ -118,6 +119,8 @@ int main(int argc, char** argv) {
                                     uptimeSeconds);
   areas.pointer = std::make_shared<PointerController>(
       std::make_unique<LinuxPointer>(display, input, atspi, secure), writer, uptimeSeconds);
+  areas.outline = std::make_shared<OutlineController>(
+      std::make_unique<LinuxOutlineHost>(display, atspi), writer, uptimeSeconds);
   // Screen pictures and ink captures are taken by one grabber.
   auto shots = std::make_shared<LinuxScreenShots>(display);
   areas.screen =

@@ -165,6 +165,21 @@ std::map<std::string, std::string> attributesReply(const Variant& reply) {
   return attributes;
 }
 
+std::optional<AtSpiRect> extentsReply(const Variant& reply) {
+  if (!reply) return std::nullopt;
+  AtSpiRect rect;
+  g_variant_get(reply.get(), "((iiii))", &rect.x, &rect.y, &rect.width, &rect.height);
+  return rect;
+}
+
+std::optional<AtSpiRef> parentReply(const Variant& reply) {
+  if (!reply) return std::nullopt;
+  Variant boxed(g_variant_get_child_value(reply.get(), 0));
+  Variant value(g_variant_get_variant(boxed.get()));
+  if (!g_variant_is_of_type(value.get(), G_VARIANT_TYPE("(so)"))) return std::nullopt;
+  return refOf(value.get());
+}
+
 std::vector<std::string> interfacesReply(const Variant& reply) {
   if (!reply) return {};
   Variant names(g_variant_get_child_value(reply.get(), 0));
@@ -779,6 +794,20 @@ GLibBus::PendingCall childrenCall(const AtSpiRef& e) {
   return {e.bus, e.path, accessibleInterface, "GetChildren", nullptr, "(a(so))"};
 }
 
+GLibBus::PendingCall interfacesCall(const AtSpiRef& e) {
+  return {e.bus, e.path, accessibleInterface, "GetInterfaces", nullptr, "(as)"};
+}
+
+GLibBus::PendingCall attributesCall(const AtSpiRef& e) {
+  return {e.bus, e.path, accessibleInterface, "GetAttributes", nullptr, "(a{ss})"};
+}
+
+GLibBus::PendingCall extentsCall(const AtSpiRef& e) {
+  return {
+      e.bus,     e.path, componentInterface, "GetExtents", g_variant_new("(u)", screenCoordinates),
+      "((iiii))"};
+}
+
 GLibBus::PendingCall textCall(const AtSpiRef& e) {
   return {e.bus, e.path, textInterface, "GetText", g_variant_new("(ii)", 0, -1), "(s)"};
 }
@@ -790,6 +819,13 @@ void addQuestions(const AtSpi::Question& q, std::vector<GLibBus::PendingCall>& c
   if (q.name) calls.push_back(propertyCall(q.element, accessibleInterface, "Name"));
   if (q.children) calls.push_back(childrenCall(q.element));
   if (q.text) calls.push_back(textCall(q.element));
+  if (q.description) calls.push_back(propertyCall(q.element, accessibleInterface, "Description"));
+  if (q.states) calls.push_back(statesCall(q.element));
+  if (q.interfaces) calls.push_back(interfacesCall(q.element));
+  if (q.attributes) calls.push_back(attributesCall(q.element));
+  if (q.extents) calls.push_back(extentsCall(q.element));
+  if (q.number) calls.push_back(propertyCall(q.element, valueInterface, "CurrentValue"));
+  if (q.parent) calls.push_back(propertyCall(q.element, accessibleInterface, "Parent"));
 }
 
 AtSpi::Answer answerOf(const AtSpi::Question& q, Variant*& reply) {
@@ -799,6 +835,20 @@ AtSpi::Answer answerOf(const AtSpi::Question& q, Variant*& reply) {
   if (q.name) answer.name = stringPropertyReply(*reply++);
   if (q.children) answer.children = childrenReply(*reply++);
   if (q.text) answer.text = textReply(*reply++);
+  if (q.description) answer.description = stringPropertyReply(*reply++);
+  if (q.states) answer.states = statesReply(*reply++);
+  // An empty list or map is an answer too; only a missing reply is none.
+  if (q.interfaces) {
+    if (*reply) answer.interfaces = interfacesReply(*reply);
+    ++reply;
+  }
+  if (q.attributes) {
+    if (*reply) answer.attributes = attributesReply(*reply);
+    ++reply;
+  }
+  if (q.extents) answer.extents = extentsReply(*reply++);
+  if (q.number) answer.number = doublePropertyReply(*reply++);
+  if (q.parent) answer.parent = parentReply(*reply++);
   return answer;
 }
 
@@ -906,25 +956,6 @@ AtSpi::ElementFacts AtSpi::elementFacts(const AtSpiRef& element, Timeout timeout
 
 namespace {
 
-std::optional<AtSpiRef> refPropertyReply(const Variant& reply) {
-  if (!reply) return std::nullopt;
-  Variant boxed(g_variant_get_child_value(reply.get(), 0));
-  Variant value(g_variant_get_variant(boxed.get()));
-  if (!g_variant_is_of_type(value.get(), G_VARIANT_TYPE("(so)"))) return std::nullopt;
-  return refOf(value.get());
-}
-
-std::optional<AtSpiRect> extentsReply(const Variant& reply) {
-  if (!reply) return std::nullopt;
-  AtSpiRect rect;
-  g_variant_get(reply.get(), "((iiii))", &rect.x, &rect.y, &rect.width, &rect.height);
-  return rect;
-}
-
-}  // namespace
-
-namespace {
-
 void askPortrait(const AtSpiRef& e, bool whole, std::vector<GLibBus::PendingCall>& calls) {
   if (whole) {
     calls.push_back(roleCall(e));
@@ -954,7 +985,7 @@ AtSpi::Portrait portraitOf(bool whole, const Variant*& r) {
     portrait.extents = extentsReply(*r++);
   }
   portrait.interfaces = interfacesReply(*r++);
-  portrait.parent = refPropertyReply(*r++);
+  portrait.parent = parentReply(*r++);
   return portrait;
 }
 

@@ -113,12 +113,26 @@ class AtSpi {
     bool name = false;
     bool children = false;
     bool text = false;  // the whole text (org.a11y.atspi.Text)
+    bool description = false;
+    bool states = false;
+    bool interfaces = false;
+    bool attributes = false;
+    bool extents = false;  // in screen pixels
+    bool number = false;   // org.a11y.atspi.Value's current value
+    bool parent = false;
   };
   struct Answer {
     std::optional<std::uint32_t> role;
     std::optional<std::string> name;
     std::optional<std::vector<AtSpiRef>> children;
     std::optional<std::string> text;
+    std::optional<std::string> description;
+    std::optional<AtSpiStates> states;
+    std::optional<std::vector<std::string>> interfaces;
+    std::optional<std::map<std::string, std::string>> attributes;
+    std::optional<AtSpiRect> extents;
+    std::optional<double> number;
+    std::optional<AtSpiRef> parent;
   };
   std::vector<Answer> ask(const std::vector<Question>& questions, Timeout timeout);
 

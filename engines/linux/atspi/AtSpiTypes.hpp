@@ -168,6 +168,7 @@ enum class AtSpiState : std::uint32_t {
   focused = 12,
   modal = 16,
   multiLine = 17,
+  selectable = 22,
   selected = 23,
   sensitive = 24,
   showing = 25,

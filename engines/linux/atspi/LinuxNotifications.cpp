@@ -1,5 +1,6 @@
 #include "LinuxNotifications.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 
@@ -103,6 +104,22 @@ const std::vector<std::string>& listenedEvents() {
     return types;
   }();
   return events;
+}
+
+std::vector<std::string> eventsFor(const std::vector<std::string_view>& notifications) {
+  const auto wanted = [&](std::string_view name) {
+    return std::find(notifications.begin(), notifications.end(), name) != notifications.end();
+  };
+  std::vector<std::string> types;
+  const auto add = [&](std::string_view type) {
+    if (std::find(types.begin(), types.end(), type) == types.end()) types.emplace_back(type);
+  };
+  for (const Row& row : rows) {
+    if (wanted(row.notification)) add(row.type);
+  }
+  if (wanted("AXMenuOpened") || wanted("AXMenuClosed")) add("object:state-changed:showing");
+  if (wanted("AXSheetCreated")) add("window:create");
+  return types;
 }
 
 std::optional<std::string> eventKind(std::string_view interface) {

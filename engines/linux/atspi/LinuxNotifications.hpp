@@ -18,6 +18,8 @@ std::optional<std::string_view> notificationName(const AtSpiEvent& event,
 
 // The event types to register with the registry so that applications send what the table maps.
 const std::vector<std::string>& listenedEvents();
+// Only those that can stand for one of the given notifications.
+std::vector<std::string> eventsFor(const std::vector<std::string_view>& notifications);
 
 // "StateChanged" on "org.a11y.atspi.Event.Object" is kind "object", member "state-changed".
 std::optional<std::string> eventKind(std::string_view interface);

@@ -22,7 +22,6 @@ constexpr std::size_t rememberedWindows = 256;
 // Elements of a level asked about in one round.
 constexpr std::size_t stretch = 64;
 constexpr std::string_view textInterface = "org.a11y.atspi.Text";
-constexpr std::string_view socketInterface = "org.a11y.atspi.Socket";
 
 struct AtSpiElement final : FieldElementRef {
   AtSpiElement(AtSpiRef ref, bool secure) : ref(std::move(ref)), secure(secure) {}
@@ -74,35 +73,12 @@ bool LinuxFieldHost::wantsText(const Visit& visit) {
   return harvestedRole(visit.role.value_or(0)) && visit.hasText;
 }
 
-LinuxFieldHost::CachedTree::CachedTree(std::optional<std::vector<AtSpiCacheItem>> items) {
-  if (!items) return;
-  std::map<AtSpiRef, std::vector<std::pair<std::int32_t, AtSpiRef>>> byParent;
-  for (AtSpiCacheItem& item : *items) {
-    if (item.self.empty()) continue;
-    if (!item.parent.empty()) byParent[item.parent].emplace_back(item.indexInParent, item.self);
-    const AtSpiRef self = item.self;
-    items_.emplace(self, std::move(item));
-  }
-  for (const auto& [self, item] : items_) {
-    // A socket's child lives in another application, which the count does not include.
-    if (listed(item.interfaces, socketInterface)) continue;
-    std::vector<std::pair<std::int32_t, AtSpiRef>>& found = byParent[self];
-    if (found.size() != static_cast<std::size_t>(std::max(item.childCount, 0))) continue;
-    std::sort(found.begin(), found.end());
-    std::vector<AtSpiRef> children;
-    for (const auto& [position, child] : found) {
-      // A child out of place means the cache lags behind the tree: the element is asked instead.
-      if (position != static_cast<std::int32_t>(children.size())) break;
-      children.push_back(child);
-    }
-    if (children.size() == found.size()) children_.emplace(self, std::move(children));
-  }
-}
+LinuxFieldHost::CachedTree::CachedTree(std::optional<std::vector<AtSpiCacheItem>> items)
+    : tree_(std::move(items)) {}
 
 std::optional<std::vector<AtSpiRef>> LinuxFieldHost::CachedTree::children(
     const AtSpiRef& element) const {
-  if (auto found = children_.find(element); found != children_.end()) return found->second;
-  return std::nullopt;
+  return tree_.children(element);
 }
 
 std::vector<LinuxFieldHost::Visit> LinuxFieldHost::CachedTree::visits(
@@ -112,13 +88,13 @@ std::vector<LinuxFieldHost::Visit> LinuxFieldHost::CachedTree::visits(
   for (const AtSpiRef& element : level) {
     Visit& visit = visits.emplace_back();
     visit.element = element;
-    const auto item = items_.find(element);
-    if (item == items_.end()) continue;
+    const AtSpiCacheItem* item = tree_.item(element);
+    if (item == nullptr) continue;
     visit.cached = true;
-    visit.role = item->second.role;
-    visit.states = item->second.states;
-    visit.name = item->second.name;
-    visit.hasText = listed(item->second.interfaces, textInterface);
+    visit.role = item->role;
+    visit.states = item->states;
+    visit.name = item->name;
+    visit.hasText = listed(item->interfaces, textInterface);
     visit.children = children(element);
   }
   return visits;

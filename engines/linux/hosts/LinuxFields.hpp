@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "AtSpi.hpp"
+#include "AtSpiCachedTree.hpp"
 #include "Fields.hpp"
 #include "LinuxApps.hpp"
 #include "LinuxClipboard.hpp"
@@ -65,8 +66,7 @@ class LinuxFieldHost final : public FieldHost {
     std::optional<std::vector<AtSpiRef>> children(const AtSpiRef& element) const;
 
    private:
-    std::map<AtSpiRef, AtSpiCacheItem> items_;
-    std::map<AtSpiRef, std::vector<AtSpiRef>> children_;
+    AtSpiCachedTree tree_;
   };
 
  private:

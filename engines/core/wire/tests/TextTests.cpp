@@ -38,6 +38,25 @@ TEST(Graphemes, CountsUserPerceivedCharacters) {
   EXPECT_EQ(Graphemes::count("abcdef", 2), 2U);
 }
 
+TEST(Graphemes, PrefixKeepsWholeClusters) {
+  struct Case {
+    const char* name;
+    std::string text;
+    std::size_t count;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"none asked", "abc", 0, ""},
+      {"shorter than asked", "ab", 5, "ab"},
+      {"cut in ascii", "abcdef", 2, "ab"},
+      {"combining accent stays whole", "e\xCC\x81tude", 1, "e\xCC\x81"},
+      {"fewer bytes than asked, more clusters", "\xF0\x9F\x98\x80\xF0\x9F\x98\x80", 1,
+       "\xF0\x9F\x98\x80"},
+      {"flag pair", "\xF0\x9F\x87\xA9\xF0\x9F\x87\xAAx", 1, "\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Graphemes::prefix(c.text, c.count), c.expected) << c.name;
+}
+
 TEST(TrimmedText, RemovesUnicodeWhiteSpaceAndLineBreaksAtBothEndsOnly) {
   struct Case {
     std::string text;

@@ -100,6 +100,11 @@ TEST(LinuxFieldHost, CacheGivesChildrenOnlyWhenItHoldsAllOfThem) {
        {cached("/w", "/app", 0, 0, {"org.a11y.atspi.Accessible", "org.a11y.atspi.Socket"})},
        std::nullopt},
       {"the element itself is not cached", {cached("/a", "/w", 0, 0)}, std::nullopt},
+      // GTK's list boxes say -1 and keep their rows out of the cache.
+      {"a count the application does not know", {cached("/w", "/app", 0, -1)}, std::nullopt},
+      {"an application root names itself as its parent",
+       {cached("/w", "/w", -1, 1), cached("/a", "/w", 0, 0)},
+       Refs{a}},
   };
   for (const Case& c : cases) {
     const LinuxFieldHost::CachedTree tree(c.items);

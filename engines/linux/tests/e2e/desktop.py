@@ -80,11 +80,11 @@ def run_tool(*args, timeout=10, check=True, input=None, env=None):
 
 def end_child(proc, reader, timeout):
     """Closes a helper's input so it ends by itself, kills it if it does not, and collects it."""
+    try:
+        proc.stdin.close()
+    except BrokenPipeError:
+        pass
     if proc.poll() is None:
-        try:
-            proc.stdin.close()
-        except BrokenPipeError:
-            pass
         try:
             proc.wait(timeout)
         except subprocess.TimeoutExpired:
