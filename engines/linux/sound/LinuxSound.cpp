@@ -131,12 +131,15 @@ bool LinuxSound::connectedLocked() {
   }
   if (context_ == nullptr && !startConnectingLocked()) return false;
   // A connection may already be on its way (started by a sink watch): wait for it either way.
+  // Another caller waiting meanwhile may have given up and dropped it.
   waitLocked(
       [this] {
+        if (context_ == nullptr) return true;
         const auto state = pa_context_get_state(context_);
         return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
       },
       connectSeconds);
+  if (context_ == nullptr) return false;
   if (pa_context_get_state(context_) != PA_CONTEXT_READY) {
     dropContextLocked();
     return false;
@@ -180,7 +183,10 @@ std::optional<LinuxSound::Source> LinuxSound::defaultInputLocked() {
              },
              &query),
          wait);
-  if (!query.defaultSource || query.defaultSource->empty()) return std::nullopt;
+  // Waiting lets other callers in: one that found the server gone has dropped the connection.
+  if (context_ == nullptr || !query.defaultSource || query.defaultSource->empty()) {
+    return std::nullopt;
+  }
   finish(pa_context_get_source_info_by_name(
              context_, query.defaultSource->c_str(),
              [](pa_context*, const pa_source_info* info, int eol, void* data) {
@@ -195,7 +201,7 @@ std::optional<LinuxSound::Source> LinuxSound::defaultInputLocked() {
              },
              &query),
          wait);
-  if (!query.sourceFound || query.sourceIsMonitor) return std::nullopt;
+  if (context_ == nullptr || !query.sourceFound || query.sourceIsMonitor) return std::nullopt;
   return Source{*query.defaultSource, query.sourceIndex};
 }
 

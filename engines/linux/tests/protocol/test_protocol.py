@@ -173,6 +173,13 @@ class SlowServices(unittest.TestCase):
         self.assertEqual(json.loads(first)["id"], 2)
         self.assertEqual(json.loads(second)["result"]["permissions"]["microphone"], "denied")
 
+    def test_callers_waiting_together_for_a_frozen_server_each_get_their_answer(self):
+        # The first caller to give up drops the connection the others are still waiting for.
+        asked = ['{"id":%d,"method":"permissions.status","params":{}}\n' % n for n in range(6)]
+        replies, err, status = converse(asked, env=self.env, timeout=30)
+        self.assertEqual(status, 0, err)
+        self.assertEqual(sorted(json.loads(line)["id"] for line in replies), list(range(6)))
+
     def test_end_of_input_still_delivers_pending_replies(self):
         started = time.monotonic()
         replies, _, status = converse(['{"id":1,"method":"permissions.status","params":{}}\n'],
