@@ -5,8 +5,6 @@
 // the window list and application identity that every front-application question starts from.
 
 #include <benchmark/benchmark.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -16,6 +14,7 @@
 #include <thread>
 
 #include "AtSpi.hpp"
+#include "FixtureProcess.hpp"
 #include "LinuxApps.hpp"
 #include "LinuxDisplay.hpp"
 
@@ -30,40 +29,7 @@ struct Fixture {
   AtSpiRef field;  // the focused "Name" entry
 };
 
-// The fixture runs for the whole benchmark and ends with it.
-class FixtureProcess {
- public:
-  FixtureProcess() {
-    int input[2];
-    if (pipe(input) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      // The fixture quits when its input ends: it gets a pipe only the benchmark holds open.
-      dup2(input[0], STDIN_FILENO);
-      close(input[0]);
-      close(input[1]);
-      if (std::freopen("/dev/null", "w", stdout) == nullptr) _exit(127);
-      execl("/usr/bin/python3", "python3", HALCY_FIXTURE_APP, "--title", "Bench Window",
-            static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(input[0]);
-    keepOpen_ = input[1];
-  }
-  ~FixtureProcess() {
-    if (keepOpen_ >= 0) close(keepOpen_);
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-  }
-  FixtureProcess(const FixtureProcess&) = delete;
-  FixtureProcess& operator=(const FixtureProcess&) = delete;
-  pid_t pid() const { return pid_; }
-
- private:
-  pid_t pid_ = -1;
-  int keepOpen_ = -1;
-};
+using halcy::bench::FixtureProcess;
 
 AtSpi& atspi() {
   static AtSpi client;
@@ -71,7 +37,7 @@ AtSpi& atspi() {
 }
 
 const Fixture& fixture() {
-  static FixtureProcess process;
+  static FixtureProcess process(HALCY_FIXTURE_APP, {"--title", "Bench Window"});
   static Fixture found = [] {
     Fixture f{process.pid(), {}, {}};
     for (int i = 0; i < 500; ++i) {

@@ -11,8 +11,6 @@
 
 #include <benchmark/benchmark.h>
 #include <gio/gio.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
@@ -27,6 +25,7 @@
 #include <vector>
 
 #include "AtSpi.hpp"
+#include "FixtureProcess.hpp"
 #include "GLibHandles.hpp"
 #include "LinuxPermissions.hpp"
 
@@ -39,38 +38,8 @@ using Ms = std::chrono::milliseconds;
 constexpr const char* componentInterface = "org.a11y.atspi.Component";
 constexpr std::uint64_t timeoutUsec = 400000;
 
-class Window {
- public:
-  Window() {
-    int input[2];
-    if (pipe(input) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(input[0], STDIN_FILENO);
-      close(input[0]);
-      close(input[1]);
-      if (std::freopen("/dev/null", "w", stdout) == nullptr) _exit(127);
-      execl("/usr/bin/python3", "python3", HALCY_OUTLINE_APP, "--controls", "250", "--width",
-            "1800", "--height", "1000", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(input[0]);
-    keepOpen_ = input[1];
-  }
-  ~Window() {
-    if (keepOpen_ >= 0) close(keepOpen_);
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-  }
-  Window(const Window&) = delete;
-  Window& operator=(const Window&) = delete;
-  pid_t pid() const { return pid_; }
-
- private:
-  pid_t pid_ = -1;
-  int keepOpen_ = -1;
-};
+// The 250-control GTK window every benchmark here reads.
+using Window = halcy::bench::FixtureProcess;
 
 AtSpi& atspi() {
   static AtSpi client;
@@ -98,7 +67,8 @@ struct Target {
 const Target& target() {
   // Toolkits join the accessibility bus only once accessibility is on.
   static const bool on = halcy::LinuxPermissions::setAccessibilityEnabled();
-  static Window window;
+  static Window window(HALCY_OUTLINE_APP,
+                       {"--controls", "250", "--width", "1800", "--height", "1000"});
   static Target found = [] {
     Target t;
     for (int i = 0; i < 1000; ++i) {

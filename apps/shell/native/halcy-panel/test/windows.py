@@ -17,43 +17,43 @@ from Xlib import X, Xatom, display
 
 
 def main():
-    specs = json.loads(sys.argv[1])
+    shapes = json.loads(sys.argv[1])
     screen_display = display.Display()
     root = screen_display.screen().root
     atom = screen_display.intern_atom
     windows = {}
-    for spec in specs:
+    for shape in shapes:
         window = root.create_window(
-            spec.get("x", 100), spec.get("y", 100), spec["width"], spec["height"], 0,
+            shape.get("x", 100), shape.get("y", 100), shape["width"], shape["height"], 0,
             screen_display.screen().root_depth, X.InputOutput, X.CopyFromParent,
             background_pixel=screen_display.screen().white_pixel,
             event_mask=X.KeyPressMask | X.FocusChangeMask | X.StructureNotifyMask | X.PropertyChangeMask)
-        window.set_wm_name(spec["name"])
-        if spec.get("wmClass", [spec["name"], spec["name"].capitalize()]):
-            instance, general = spec.get("wmClass", [spec["name"], spec["name"].capitalize()])
-            window.set_wm_class(instance, general)
+        window.set_wm_name(shape["name"])
+        wm_class = shape.get("wmClass", [shape["name"], shape["name"].capitalize()])
+        if wm_class:
+            window.set_wm_class(*wm_class)
         # What Electron windows declare: input wanted, and the "globally active" focus protocol.
         window.set_wm_hints(flags=1, input=1)
         window.set_wm_protocols([atom("WM_DELETE_WINDOW"), atom("WM_TAKE_FOCUS")])
         window.change_property(atom("_NET_WM_PID"), Xatom.CARDINAL, 32, [os.getpid()])
         # A fixed place, so the window manager's placement does not move it.
-        window.set_wm_normal_hints(flags=1 | 4, x=spec.get("x", 100), y=spec.get("y", 100))
-        if spec.get("type"):
+        window.set_wm_normal_hints(flags=1 | 4, x=shape.get("x", 100), y=shape.get("y", 100))
+        if shape.get("type"):
             window.change_property(atom("_NET_WM_WINDOW_TYPE"), Xatom.ATOM, 32,
-                                   [atom("_NET_WM_WINDOW_TYPE_" + spec["type"])])
-        if spec.get("states"):
+                                   [atom("_NET_WM_WINDOW_TYPE_" + shape["type"])])
+        if shape.get("states"):
             window.change_property(atom("_NET_WM_STATE"), Xatom.ATOM, 32,
-                                   [atom("_NET_WM_STATE_" + state) for state in spec["states"]])
-        if spec.get("opacity") is not None:
-            window.change_property(atom("_NET_WM_WINDOW_OPACITY"), Xatom.CARDINAL, 32, [spec["opacity"]])
-        windows[window.id] = spec["name"]
-        if spec.get("map", True):
+                                   [atom("_NET_WM_STATE_" + state) for state in shape["states"]])
+        if shape.get("opacity") is not None:
+            window.change_property(atom("_NET_WM_WINDOW_OPACITY"), Xatom.CARDINAL, 32, [shape["opacity"]])
+        windows[window.id] = shape["name"]
+        if shape.get("map", True):
             window.map()
     screen_display.sync()
 
     # Ready once every mapped window is managed (the window manager set WM_STATE on it).
     waiting = {xid for xid, name in windows.items()
-               if next(spec for spec in specs if spec["name"] == name).get("map", True)}
+               if next(shape for shape in shapes if shape["name"] == name).get("map", True)}
     wm_state = atom("WM_STATE")
     while waiting:
         for xid in list(waiting):
